@@ -1,0 +1,81 @@
+#include <string.h>
+#include <windows.h>
+
+#include "lang/language.h"
+#include "lang/language_table.h"
+#include "lang/messages.h"
+#include "platform/handles.h"
+#include "platform/text.h"
+
+// Defined beside the language library's object, so that the two are built and destroyed in order.
+extern LanguageResources LanguageTable;
+
+[[noreturn]] void FatalOutOfMemory() {
+  FatalAppExitA(0, "Memoria insufficiente");
+  ExitProcess(0);
+}
+
+namespace {
+
+class FileByteSource : public ByteSource {
+ public:
+  explicit FileByteSource(HANDLE file) : file_(file) {}
+  long ReadAt(long offset, void* buffer, long size) override {
+    if (SetFilePointer(file_, offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return 0;
+    long total = 0;
+    while (total < size) {
+      DWORD got = 0;
+      if (!ReadFile(file_, static_cast<char*>(buffer) + total, static_cast<DWORD>(size - total), &got, nullptr) ||
+          got == 0) {
+        break;
+      }
+      total += static_cast<long>(got);
+    }
+    return total;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace
+
+void LoadLanguageFile(const char* name) {
+  char path[1024];
+  if (strchr(name, '\\') != nullptr) {
+    CopyText(path, sizeof path, name);
+  } else {
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    path[n < sizeof path ? n : sizeof path - 1] = '\0';
+    char* slash = strrchr(path, '\\');
+    if (slash != nullptr) {
+      slash[1] = '\0';
+      // A name that does not fit beside the folder is not the file asked for: load nothing.
+      if (!AppendText(path, sizeof path, name)) path[0] = '\0';
+    } else {
+      path[0] = '\0';
+    }
+  }
+  if (path[0] != '\0') {
+    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.IsValid()) {
+      FileByteSource source(file.Get());
+      LanguageTable.Load(source);
+    }
+  }
+  DetectTextDirection();
+}
+
+bool IsLanguageFileLoaded() { return LanguageTable.IsLoaded(); }
+
+void TranslateText(char* dst, size_t size, const char* src, const char* context, TextDomain domain) {
+  LanguageTable.Translate(dst, size, src, context, domain);
+}
+
+bool IsRightToLeft() { return LanguageTable.IsRightToLeft(); }
+
+void DetectTextDirection() {
+  bool rtl = FindResourceA(CurrentResourceModule(), "RTL", MAKEINTRESOURCEA(5)) != nullptr ||
+             LanguageTable.AsksForRightToLeft();
+  LanguageTable.SetRightToLeft(rtl);
+}

@@ -1,0 +1,110 @@
+// The language table: the messages section of a language file, decoded, indexed and looked up.
+// Pure: no <windows.h>; the program reads the file through a ByteSource over a file handle, the tests
+// and the fuzzer through memory.
+#pragma once
+#include <stddef.h>
+#include <stdlib.h>
+
+#include "lang/crc32.h"
+
+// Stops the program: the line index could not grow. Each host (program, tests, fuzzer) defines it.
+[[noreturn]] void FatalOutOfMemory();
+
+// A growable array of plain values. Growth: capacity + capacity / 4 + 16 items, or the count if
+// that is larger; running out of memory is fatal.
+template <typename T>
+class Array {
+ public:
+  Array() = default;
+  ~Array() { free(items_); }
+  Array(const Array&) = delete;
+  Array& operator=(const Array&) = delete;
+
+  void Add(T item) {
+    if (count_ + 1 > capacity_) {
+      int wanted = capacity_ + capacity_ / 4 + 16;
+      if (wanted < count_ + 1) wanted = count_ + 1;
+      T* grown = static_cast<T*>(realloc(items_, static_cast<size_t>(wanted) * sizeof(T)));
+      if (grown == nullptr) FatalOutOfMemory();
+      items_ = grown;
+      capacity_ = wanted;
+    }
+    items_[count_++] = item;
+  }
+  void Clear() {
+    free(items_);
+    items_ = nullptr;
+    count_ = capacity_ = 0;
+  }
+  int Count() const { return count_; }
+  int Capacity() const { return capacity_; }
+  T* Items() { return items_; }
+  const T* Items() const { return items_; }
+  T& operator[](int i) { return items_[i]; }
+  const T& operator[](int i) const { return items_[i]; }
+
+ private:
+  T* items_ = nullptr;
+  int count_ = 0;
+  int capacity_ = 0;
+};
+
+// Random access to the bytes of a file. ReadAt returns how many bytes it delivered (0 at or past
+// the end, or on error).
+class ByteSource {
+ public:
+  virtual long ReadAt(long offset, void* buffer, long size) = 0;
+
+ protected:
+  ~ByteSource() = default;
+};
+
+const char kLineBreakMark = '\f';
+const long kSectionLimit = 65536;        // bytes read from the marker on
+const long kSectionSlack = 1024;         // extra room allocated after them
+const long kMarkerChunkSize = 8192;      // the marker is searched in chunks of this size,
+const int kMarkerChunks = 16;            // at most this many,
+const long kMarkerChunkOverlap = 16;     // overlapping by this much, so a split marker is found
+extern const char kSectionMarker[14];    // "***messages**": what opens the messages section
+
+// Offset of the messages-section marker in the source, or -1 when it is not within the searched range.
+long FindSectionMarker(ByteSource& source);
+
+// Replaces escapes and turns raw line ends into line-break marks, in place, over the first `count`
+// bytes or up to the first NUL. Terminates the result and returns its length.
+long DecodeSection(char* text, long count);
+
+class LanguageResources {
+ public:
+  LanguageResources() = default;
+  ~LanguageResources() { Unload(); }
+  LanguageResources(const LanguageResources&) = delete;
+  LanguageResources& operator=(const LanguageResources&) = delete;
+
+  // Reads, decodes and indexes the messages section; false (and nothing loaded) when there is none.
+  bool Load(ByteSource& source);
+  void Unload();
+  bool IsLoaded() const { return text_ != nullptr; }
+
+  // Puts into `dst` (of `size` bytes) the translation of `src`, or `src` itself when the table has
+  // no line for it. `dst` may be `src`. A value longer than the destination is cut to fit.
+  void Translate(char* dst, size_t size, const char* src, const char* context, TextDomain domain) const;
+
+  // True when the table translates the direction entry into "RTL".
+  bool AsksForRightToLeft() const;
+
+  bool IsRightToLeft() const { return rightToLeft_; }
+  void SetRightToLeft(bool on) { rightToLeft_ = on; }
+
+  long Length() const { return length_; }
+  int IndexedLines() const { return lineIndex_.Count(); }
+
+ private:
+  void BuildLineIndex();
+  const char* FindLine(const char* key) const;
+
+  char* text_ = nullptr;
+  long length_ = 0;
+  Array<int> lineIndex_;
+  bool rightToLeft_ = false;
+};

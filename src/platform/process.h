@@ -1,0 +1,15 @@
+// Process, locale and version helpers over the Win32 API.
+#pragma once
+
+// Starts `commandLine` (CreateProcessA may write into it) in `workingFolder` (null: ours) and waits up
+// to `waitMilliseconds` for it (0: no wait). True when the process was started.
+bool LaunchCommand(char* commandLine, const char* workingFolder, unsigned long waitMilliseconds);
+
+// -1, 0 or +1 as the user's locale orders the texts, ignoring case; -2 when the comparison fails.
+int CompareTextNoCase(const char* a, const char* b);
+
+// The major version on the NT family, 0 on the Windows 9x family. Asks the system only once.
+unsigned long GetNtMajorVersion();
+
+// How often the system has been asked, for the tests of the cache.
+int VersionQueries();

@@ -1,0 +1,93 @@
+#include "platform/text.h"
+
+#include <string.h>
+
+bool IsSlashChar(char c) { return c == '\\' || c == '/'; }
+
+bool IsColonChar(char c) { return c == ':'; }
+
+const char* FindFileNamePart(const char* path) {
+  for (const char* p = path + strlen(path); p > path; --p) {
+    if (IsSlashChar(p[-1])) return p;
+  }
+  if (path[0] != '\0' && IsColonChar(path[1])) return path + 2;
+  return path;
+}
+
+char* FindFileNamePart(char* path) {
+  return const_cast<char*>(FindFileNamePart(static_cast<const char*>(path)));
+}
+
+void EnsureTrailingBackslash(char* path, size_t size) {
+  size_t n = strlen(path);
+  if (n == 0 || path[n - 1] == '\\' || n + 2 > size) return;
+  path[n] = '\\';
+  path[n + 1] = '\0';
+}
+
+char* TrimTrailingBlanks(char* text) {
+  size_t n = strlen(text);
+  while (n > 0) {
+    char c = text[n - 1];
+    if (c != '\r' && c != '\n' && c != ' ' && c != '\t') break;
+    text[--n] = '\0';
+  }
+  return text;
+}
+
+bool CopyText(char* dst, size_t size, const char* src) {
+  if (size == 0) return false;
+  size_t n = strlen(src);
+  bool whole = n < size;
+  if (!whole) n = size - 1;
+  memmove(dst, src, n);
+  dst[n] = '\0';
+  return whole;
+}
+
+bool AppendText(char* dst, size_t size, const char* src) {
+  size_t used = 0;
+  while (used < size && dst[used] != '\0') ++used;
+  if (used >= size) return false;
+  return CopyText(dst + used, size - used, src);
+}
+
+bool FormatOneString(char* dst, size_t size, const char* format, const char* arg) {
+  if (size == 0) return false;
+  size_t out = 0;
+  bool argUsed = false;
+  bool whole = true;
+  auto put = [&](const char* text, size_t n) {
+    size_t room = size - 1 - out;
+    if (n > room) {
+      n = room;
+      whole = false;
+    }
+    memcpy(dst + out, text, n);
+    out += n;
+  };
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (p[0] == '%' && p[1] == 's' && !argUsed) {
+      put(arg, strlen(arg));
+      argUsed = true;
+      ++p;
+    } else if (p[0] == '%' && p[1] == '%') {
+      put("%", 1);
+      ++p;
+    } else {
+      put(p, 1);
+    }
+  }
+  dst[out] = '\0';
+  return whole;
+}
+
+static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCaseAscii(const char* a, const char* b, int count) {
+  for (int i = 0; count < 0 || i < count; ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    if (a[i] == '\0') return true;
+  }
+  return true;
+}

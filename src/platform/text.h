@@ -1,0 +1,36 @@
+// Text helpers over 8-bit ANSI strings in caller-owned buffers. Pure: no <windows.h>, so they build
+// natively for the sanitizer and fuzz builds as well as for the program.
+#pragma once
+#include <stddef.h>
+
+template <typename T, size_t N>
+constexpr size_t countof(T (&)[N]) {
+  return N;
+}
+
+bool IsSlashChar(char c);
+bool IsColonChar(char c);
+
+// Where the file name of a path begins: after its last "\" or "/", else after a "X:" drive prefix,
+// else the whole text.
+char* FindFileNamePart(char* path);
+const char* FindFileNamePart(const char* path);
+
+// Appends "\" unless the text is empty or already ends in one. A full buffer is left as it is.
+void EnsureTrailingBackslash(char* path, size_t size);
+
+// Drops trailing carriage returns, line feeds, blanks and tabs in place.
+char* TrimTrailingBlanks(char* text);
+
+// Copies or appends with the destination's size; the result is always terminated. Both return
+// false when the source had to be cut.
+bool CopyText(char* dst, size_t size, const char* src);
+bool AppendText(char* dst, size_t size, const char* src);
+
+// Fills a message whose text may come from a translator: the first "%s" takes `arg`, "%%" gives
+// "%", and every other "%" sequence is copied as it stands, so no text can make us read arguments
+// that were never passed. Returns false when the result was cut to fit.
+bool FormatOneString(char* dst, size_t size, const char* format, const char* arg);
+
+// ASCII-only case-insensitive comparison of the first `count` characters (count < 0: whole texts).
+bool EqualsNoCaseAscii(const char* a, const char* b, int count);

@@ -1,0 +1,25 @@
+#include "shell/warning.h"
+
+#include <string.h>
+#include <windows.h>
+
+#include "lang/messages.h"
+#include "platform/text.h"
+#include "resources/resource.h"
+#include "shell/globals.h"
+
+void ComposeWarningText(char* dst, int size, const char* first, const char* second, const char* path) {
+  CopyText(dst, static_cast<size_t>(size), first);
+  AppendText(dst, static_cast<size_t>(size), "\n");
+  size_t used = strlen(dst);
+  FormatOneString(dst + used, static_cast<size_t>(size) - used, second, path);
+}
+
+void ShowRemovalWarning() {
+  char path[kPathSize];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  path[n < sizeof path ? n : sizeof path - 1] = '\0';
+  char text[kWarningTextSize];
+  ComposeWarningText(text, sizeof text, GetMessageText(IDS_REMOVAL_DONE), GetMessageText(IDS_DELETE_BY_HAND), path);
+  MessageBoxA(nullptr, text, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
