@@ -41,6 +41,7 @@ class FileByteSource : public ByteSource {
 }  // namespace
 
 void LoadLanguageFile(const char* name) {
+  LanguageTable.Unload();
   char path[1024];
   if (strchr(name, '\\') != nullptr) {
     CopyText(path, sizeof path, name);

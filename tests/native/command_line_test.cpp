@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "shell/command_line.h"
+
+struct GrammarCase {
+  const char* line;
+  CommandOption option;
+  bool silent;
+};
+
+TEST(CommandLine, WholeGrammar) {
+  const GrammarCase cases[] = {
+      {"", CommandOption::Removal, false},
+      {"   ", CommandOption::Removal, false},
+      {"qualcosa", CommandOption::Removal, false},
+      {"C:\\Korvex", CommandOption::Removal, false},
+      {"/setup", CommandOption::Setup, false},
+      {"/SETUP", CommandOption::Setup, false},
+      {"/SeTuP", CommandOption::Setup, false},
+      {"/setupextra", CommandOption::Setup, false},
+      {"/setup /s", CommandOption::Setup, true},
+      {"/setup /S", CommandOption::Setup, true},
+      {"/SETUP/s", CommandOption::Setup, true},
+      {"/s /setup", CommandOption::Setup, false},
+      {"/setup /s ", CommandOption::None, false},   // "/s " is not "/s": "/s " is the selected option
+      {"/setup /silent", CommandOption::None, false},
+      {"/s", CommandOption::None, true},
+      {"/S", CommandOption::None, true},
+      {"/wait", CommandOption::Wait, false},
+      {"/WAIT", CommandOption::Wait, false},
+      {"/wait /setup", CommandOption::Setup, false},
+      {"/setup /wait", CommandOption::Wait, false},
+      {"/wait /s", CommandOption::Wait, true},
+      {"/warning", CommandOption::Warning, false},
+      {"/WaRnInG", CommandOption::Warning, false},
+      {"/warni", CommandOption::None, false},
+      {"/warnin", CommandOption::None, false},
+      {"/warn", CommandOption::None, false},
+      {"/wai", CommandOption::None, false},
+      {"/setu", CommandOption::None, false},
+      {"/", CommandOption::None, false},
+      {"/x", CommandOption::None, false},
+      {"a/setup", CommandOption::Setup, false},
+      {"x /s", CommandOption::None, true},      // the first "/" is the "/s" itself
+      {"/warning/s", CommandOption::Warning, true},
+  };
+  for (const GrammarCase& c : cases) {
+    ParsedCommandLine parsed = ParseCommandLine(c.line);
+    EXPECT_EQ(parsed.option, c.option) << '"' << c.line << '"';
+    EXPECT_EQ(parsed.silent, c.silent) << '"' << c.line << '"';
+  }
+}
+
+TEST(CommandLine, LongLinesAreReadSafely) {
+  std::string line(8192, 'x');
+  EXPECT_EQ(ParseCommandLine(line.c_str()).option, CommandOption::Removal);
+  line += " /setup /s";
+  ParsedCommandLine parsed = ParseCommandLine(line.c_str());
+  EXPECT_EQ(parsed.option, CommandOption::Setup);
+  EXPECT_TRUE(parsed.silent);
+  std::string slashes(5000, '/');
+  EXPECT_EQ(ParseCommandLine(slashes.c_str()).option, CommandOption::None);
+}

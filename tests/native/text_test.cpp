@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "platform/text.h"
+
+TEST(FindFileNamePart, SplitsAfterTheLastSeparatorOrDrive) {
+  char full[] = "C:\\Programmi\\Korvex\\Uninstall.exe";
+  EXPECT_STREQ(FindFileNamePart(full), "Uninstall.exe");
+  EXPECT_EQ(FindFileNamePart(full), full + 20);
+  char mixed[] = "C:/a\\b/c.txt";
+  EXPECT_STREQ(FindFileNamePart(mixed), "c.txt");
+  char driveRelative[] = "D:name.dll";
+  EXPECT_STREQ(FindFileNamePart(driveRelative), "name.dll");
+  char bare[] = "Korvex.exe";
+  EXPECT_EQ(FindFileNamePart(bare), bare);
+  char folder[] = "C:\\Korvex\\";
+  EXPECT_EQ(FindFileNamePart(folder), folder + strlen(folder));
+  char empty[] = "";
+  EXPECT_EQ(FindFileNamePart(empty), empty);
+  char colonLater[] = "ab:c";  // only a colon in second place is a drive
+  EXPECT_EQ(FindFileNamePart(colonLater), colonLater);
+}
+
+TEST(EnsureTrailingBackslash, AppendsOnlyWhenMissingAndRoomy) {
+  char path[16] = "C:\\Korvex";
+  EnsureTrailingBackslash(path, sizeof path);
+  EXPECT_STREQ(path, "C:\\Korvex\\");
+  EnsureTrailingBackslash(path, sizeof path);
+  EXPECT_STREQ(path, "C:\\Korvex\\");
+  char empty[4] = "";
+  EnsureTrailingBackslash(empty, sizeof empty);
+  EXPECT_STREQ(empty, "");
+  char slash[8] = "C:/a/";
+  EnsureTrailingBackslash(slash, sizeof slash);
+  EXPECT_STREQ(slash, "C:/a/\\");
+  char full[4] = "abc";  // no room for another character: unchanged, still terminated
+  EnsureTrailingBackslash(full, sizeof full);
+  EXPECT_STREQ(full, "abc");
+}
+
+TEST(TrimTrailingBlanks, DropsOnlyTrailingLineEndsBlanksAndTabs) {
+  char line[] = "  C:\\a b\\file.txt \t\r\n";
+  EXPECT_STREQ(TrimTrailingBlanks(line), "  C:\\a b\\file.txt");
+  char only[] = " \r\n\t ";
+  EXPECT_STREQ(TrimTrailingBlanks(only), "");
+  char clean[] = "x y";
+  EXPECT_STREQ(TrimTrailingBlanks(clean), "x y");
+  char formFeed[] = "x\f";  // not a blank
+  EXPECT_STREQ(TrimTrailingBlanks(formFeed), "x\f");
+}
+
+TEST(BoundedCopy, CutsAndReportsAndAlwaysTerminates) {
+  char small[5];
+  EXPECT_TRUE(CopyText(small, sizeof small, "abcd"));
+  EXPECT_STREQ(small, "abcd");
+  EXPECT_FALSE(CopyText(small, sizeof small, "abcdef"));
+  EXPECT_STREQ(small, "abcd");
+  EXPECT_FALSE(AppendText(small, sizeof small, "x"));
+  EXPECT_STREQ(small, "abcd");
+  char path[8] = "ab";
+  EXPECT_TRUE(AppendText(path, sizeof path, "cd"));
+  EXPECT_FALSE(AppendText(path, sizeof path, "efgh"));
+  EXPECT_STREQ(path, "abcdefg");
+  char untermin[3] = {'x', 'y', 'z'};  // a destination without terminator is not read past its size
+  EXPECT_FALSE(AppendText(untermin, sizeof untermin, "q"));
+  char overlap[] = "0123456789";
+  EXPECT_TRUE(CopyText(overlap, sizeof overlap, overlap + 3));
+  EXPECT_STREQ(overlap, "3456789");
+}
+
+TEST(FormatOneString, SubstitutesOnceAndNeverReadsMissingArguments) {
+  char out[64];
+  EXPECT_TRUE(FormatOneString(out, sizeof out, "Devi eliminare il file %s manualmente", "C:\\K\\U.exe"));
+  EXPECT_STREQ(out, "Devi eliminare il file C:\\K\\U.exe manualmente");
+  // A translator's text with more conversions than arguments: the extra ones stay literal.
+  EXPECT_TRUE(FormatOneString(out, sizeof out, "%s %s %d %n %x 100%%", "P"));
+  EXPECT_STREQ(out, "P %s %d %n %x 100%");
+  EXPECT_TRUE(FormatOneString(out, sizeof out, "no argument", "P"));
+  EXPECT_STREQ(out, "no argument");
+  EXPECT_TRUE(FormatOneString(out, sizeof out, "end %", "P"));
+  EXPECT_STREQ(out, "end %");
+  char tiny[8];
+  EXPECT_FALSE(FormatOneString(tiny, sizeof tiny, "ab%scd", "0123456789"));
+  EXPECT_STREQ(tiny, "ab01234");
+}
+
+TEST(EqualsNoCaseAscii, ComparesPrefixesAndWholeTexts) {
+  EXPECT_TRUE(EqualsNoCaseAscii("/SeTuPx", "/setup", 6));
+  EXPECT_FALSE(EqualsNoCaseAscii("/setu", "/setup", 6));
+  EXPECT_TRUE(EqualsNoCaseAscii("/S", "/s", -1));
+  EXPECT_FALSE(EqualsNoCaseAscii("/s ", "/s", -1));
+  EXPECT_FALSE(EqualsNoCaseAscii("\xe0", "\xc0", -1));  // only ASCII letters fold
+}
