@@ -24,8 +24,8 @@ kvx_boot_template() {
 kvx_prefix_ready() {
   local prefix=$1 root template
   root=$(dirname "$prefix")
-  template="$root/wine-template"
-  mkdir -p "$root"
+  template=${KVX_WINE_TEMPLATE:-$root/wine-template}
+  mkdir -p "$root" "$(dirname "$template")"
   (
     flock 9
     [ -d "$template" ] || kvx_boot_template "$template"
@@ -33,12 +33,12 @@ kvx_prefix_ready() {
       cp -al "$template" "$prefix.tmp"
       # Registry files are rewritten in place by wineserver: give the clone its own copies.
       local f
-      for f in system.reg user.reg userdef.reg; do
-        cp --remove-destination "$template/$f" "$prefix.tmp/$f"
+      for f in system.reg user.reg userdef.reg drive_c/windows/win.ini drive_c/windows/system.ini; do
+        [ -f "$template/$f" ] && cp --remove-destination "$template/$f" "$prefix.tmp/$f"
       done
       mv "$prefix.tmp" "$prefix"
     fi
-  ) 9>"$root/.wine.lock"
+  ) 9>"$template.lock"
   export WINEPREFIX="$prefix"
   # A server started under another display would hand out the wrong one: restart it.
   if [ -f "$prefix/.display" ] && [ "$(cat "$prefix/.display")" != "${DISPLAY:-}" ]; then

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The whole test suite: native (ASan/UBSan), Windows-side under Wine (NT and 98 modes), end to end on
+# the real Uninstall.exe under Wine and Xvfb, and a bounded fuzz run. Installs what it needs.
+#   scripts/test.sh            everything
+#   KVX_FUZZ_SECONDS=300 scripts/test.sh   a longer fuzz run
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${KVX_BUILD:-$root/build}
+fuzz_seconds=${KVX_FUZZ_SECONDS:-30}
+cd "$root"
+
+"$root/scripts/install-deps.sh" || exit 1
+
+configure_and_build() {  # name, cmake arguments...
+  local name=$1; shift
+  cmake -S "$root" -B "$build/$name" -G Ninja "$@" >"$build/$name.configure.log" 2>&1 \
+    || { cat "$build/$name.configure.log"; return 1; }
+  ninja -C "$build/$name" >"$build/$name.build.log" 2>&1 || { tail -50 "$build/$name.build.log"; return 1; }
+}
+
+mkdir -p "$build"
+# One booted prefix serves as the template of every throwaway prefix of this run.
+export KVX_WINE_TEMPLATE="$build/wine-template"
+echo "== building"
+configure_and_build native -DCMAKE_BUILD_TYPE=Debug || exit 1
+configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel || exit 1
+configure_and_build posix -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-posix.cmake" -DCMAKE_BUILD_TYPE=Debug || exit 1
+configure_and_build fuzz -DKVX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DKVX_FUZZ_SECONDS="$fuzz_seconds" || exit 1
+echo "Uninstall.exe: $(stat -c %s "$build/win32/src/Uninstall.exe") bytes"
+
+passed=0; failed=0
+run_tree() {  # name, ctest arguments...
+  local name=$1; shift
+  echo "== $name"
+  (cd "$build/$name" && ctest --output-on-failure --timeout 600 "$@") | tee "$build/$name.test.log"
+  local p f
+  p=$(grep -c -E 'Test +#[0-9]+: .* Passed' "$build/$name.test.log")
+  f=$(grep -c -E 'Test +#[0-9]+: .* (\*\*\*|Failed|Not Run|Timeout|Exception)' "$build/$name.test.log")
+  passed=$((passed + p)); failed=$((failed + f))
+}
+
+run_tree native -j2
+run_tree fuzz
+# One X display for all Wine runs; each build tree has its own throwaway prefix.
+xvfb_log="$build/xvfb.log"
+display_num=$(( 90 + RANDOM % 100 ))
+Xvfb ":$display_num" -screen 0 1024x768x24 -nolisten tcp >"$xvfb_log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display_num"
+stop_all() {
+  for p in "$build"/*/wine/prefix "$build"/win32/e2e/*/prefix; do
+    [ -d "$p" ] && WINEPREFIX=$p wineserver -k </dev/null >/dev/null 2>&1
+  done
+  kill "$xvfb_pid" 2>/dev/null
+}
+trap stop_all EXIT
+sleep 1
+run_tree posix
+run_tree win32 -j2
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
