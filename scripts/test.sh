@@ -42,6 +42,7 @@ run_tree() {  # name, ctest arguments...
 
 run_tree native -j2
 run_tree fuzz
+grep -h -E 'stat::(number_of_executed_units|new_units_added)' "$build/fuzz/Testing/Temporary/LastTest.log" | sed 's/^/fuzz: /'
 # One X display for all Wine runs; each build tree has its own throwaway prefix.
 xvfb_log="$build/xvfb.log"
 display_num=$(( 90 + RANDOM % 100 ))

@@ -127,10 +127,15 @@ void LanguageResources::Translate(char* dst, size_t size, const char* src, const
     if (dst != src) CopyText(dst, size, src);
     return;
   }
-  // The value starts after `key="`. An index hit on a line shorter than that has an empty value;
-  // it must not be read past the end of the section.
+  // The value starts after `key="`. An index hit on a line shorter than that has an empty value:
+  // neither the next line nor the bytes after the section belong to it.
   const char* end = text_ + length_;
-  const char* value = line + kKeyLength + 2 <= end ? line + kKeyLength + 2 : end;
+  const char* value = line;
+  while (value < line + kKeyLength + 2 && *value != '\0' && *value != kLineBreakMark) ++value;
+  if (value < line + kKeyLength + 2) {
+    if (size > 0) dst[0] = '\0';
+    return;
+  }
   const char* stop = strchr(value, kLineBreakMark);
   if (stop == nullptr) {
     long rest = static_cast<long>(end - value);

@@ -204,6 +204,10 @@ TEST(LanguageTable, IndexHitOnAMalformedLineTakesItsTail) {
   LanguageResources table;
   ASSERT_TRUE(LoadFromString(table, FileWith(key + ":-abc\"\n; end\n")));
   EXPECT_EQ(Translated(table, "k"), "abc");
+  // A line holding only the key has an empty value, not the start of the next line.
+  LanguageResources bareKey;
+  ASSERT_TRUE(LoadFromString(bareKey, FileWith(key + "\nhello=\"world\"\n" + key + "=\n; x\n")));
+  EXPECT_EQ(Translated(bareKey, "k"), "");
   // A bare key at the very end, shorter than key=", must not be read past the section's end.
   LanguageResources shortTail;
   ASSERT_TRUE(LoadFromString(shortTail, FileWith(key + "\n" + key + "=")));
