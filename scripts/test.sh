@@ -50,8 +50,9 @@ Xvfb ":$display_num" -screen 0 1024x768x24 -nolisten tcp >"$xvfb_log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display_num"
 stop_all() {
-  for p in "$build"/*/wine/prefix "$build"/win32/e2e/*/prefix; do
-    [ -d "$p" ] && WINEPREFIX=$p wineserver -k </dev/null >/dev/null 2>&1
+  local reg
+  for reg in $(find "$build" -maxdepth 4 -name system.reg -path '*/wine/*' -o -maxdepth 4 -name system.reg -path '*/e2e/*'); do
+    WINEPREFIX=$(dirname "$reg") wineserver -k </dev/null >/dev/null 2>&1
   done
   kill "$xvfb_pid" 2>/dev/null
 }

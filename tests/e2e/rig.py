@@ -1,0 +1,417 @@
+"""Helpers for end-to-end tests: a Wine prefix per test group, the kvxdrive driver, screenshots.
+
+    rig = Rig(build_dir, "uninstall")          # prefix in build_dir/e2e/uninstall
+    res = rig.run_script([start(exe, "/x"), wait_window(8000), "dump", "click 1", "wait-exit 5000"])
+    box = res.dumps()[0]; box.child(65535).text; res.exit().int("code")
+    rig.stop()
+
+Every external command runs with a timeout: a hung program fails the test instead of the suite.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+RUNNER = REPO / "scripts" / "wine-run.sh"
+WINE_ENV = REPO / "scripts" / "wine-env.sh"
+
+# Record fields the driver prints as hex of the raw ANSI bytes.
+HEX_KEYS = frozenset({"class", "caption", "text", "fontface"})
+BOOT_TIMEOUT = 600  # a fresh template boots in ~30 s under emulation; a busy machine is slower
+
+
+def hexarg(text):
+    """Argument for starthex/runhex/settext/wait-window: hex of the Windows-1252 bytes."""
+    data = text if isinstance(text, bytes) else text.encode("cp1252")
+    return data.hex()
+
+
+def quote_arg(arg):
+    """Quotes one argument the way CommandLineToArgvW and the C runtime split it back."""
+    if arg and not any(c in arg for c in ' \t\n\v"'):
+        return arg
+    out, backslashes = ['"'], 0
+    for c in arg:
+        if c == "\\":
+            backslashes += 1
+            continue
+        if c == '"':
+            out.append("\\" * (2 * backslashes + 1) + '"')
+        else:
+            out.append("\\" * backslashes + c)
+        backslashes = 0
+    out.append("\\" * (2 * backslashes) + '"')
+    return "".join(out)
+
+
+def command_line(exe, *args):
+    return " ".join([quote_arg(exe)] + [quote_arg(a) for a in args])
+
+
+# Script line builders; any line can also be written by hand.
+def start(exe, *args):
+    return "starthex " + hexarg(command_line(exe, *args))
+
+
+def run(timeout_ms, exe, *args):
+    return "runhex %d %s" % (timeout_ms, hexarg(command_line(exe, *args)))
+
+
+def wait_window(timeout_ms, caption=None, cls=None):
+    line = "wait-window %d" % timeout_ms
+    if caption is not None or cls is not None:
+        line += " " + (hexarg(caption) if caption is not None else "-")
+    if cls is not None:
+        line += " " + hexarg(cls)
+    return line
+
+
+def settext(control_id, text):
+    return "settext %d %s" % (control_id, hexarg(text))
+
+
+class Record:
+    """One output line: `kind key=value ...`; bare words (e.g. `timeout`) land in flags."""
+
+    def __init__(self, line):
+        self.line = line
+        parts = line.split(" ")
+        self.kind = parts[0]
+        self.fields, self.flags, self._raw = {}, set(), {}
+        for part in parts[1:]:
+            key, eq, value = part.partition("=")
+            if not eq:
+                self.flags.add(key)
+            elif key in HEX_KEYS:
+                data = bytes.fromhex(value)
+                self._raw[key] = data
+                self.fields[key] = data.decode("cp1252", errors="replace")
+            else:
+                self.fields[key] = value
+
+    def __getitem__(self, key):
+        return self.fields[key]
+
+    def __contains__(self, key):
+        return key in self.fields
+
+    def get(self, key, default=None):
+        return self.fields.get(key, default)
+
+    def raw(self, key):
+        return self._raw[key]
+
+    def int(self, key):
+        return int(self.fields[key], 0)
+
+    def rect(self, key="rect"):
+        return tuple(int(v) for v in self.fields[key].split(","))
+
+    def __getattr__(self, key):
+        try:
+            return self.__dict__["fields"][key]
+        except KeyError:
+            raise AttributeError(key) from None
+
+    def __repr__(self):
+        return "Record(%r)" % self.line
+
+
+class Dump:
+    def __init__(self, header):
+        self.window = header
+        self.children = []
+
+    def child(self, control_id):
+        for c in self.children:
+            if c.int("id") == control_id:
+                return c
+        raise KeyError("no control %d in %s" % (control_id, [c.int("id") for c in self.children]))
+
+    def ids(self):
+        return [c.int("id") for c in self.children]
+
+
+class DriverError(Exception):
+    pass
+
+
+class Result:
+    def __init__(self, stdout, returncode):
+        self.stdout = stdout
+        self.returncode = returncode
+        self.records = [Record(l) for l in stdout.splitlines() if l.strip()]
+
+    def all(self, kind):
+        return [r for r in self.records if r.kind == kind]
+
+    def first(self, kind):
+        found = self.all(kind)
+        if not found:
+            raise DriverError("no %r record in driver output:\n%s" % (kind, self.stdout))
+        return found[0]
+
+    def exit(self):
+        return self.first("exit")
+
+    def errors(self):
+        return self.all("error")
+
+    def check(self, stderr=b""):
+        """Raises DriverError unless the script ran to its end without error records."""
+        if self.returncode != 0 or not self.all("done"):
+            raise DriverError("driver rc=%s\n%s%s" % (self.returncode, self.stdout,
+                                                       stderr.decode(errors="replace")))
+        return self
+
+    def dumps(self):
+        out = []
+        for r in self.records:
+            if r.kind == "dump":
+                out.append(Dump(r))
+            elif r.kind == "child" and out:
+                out[-1].children.append(r)
+        return out
+
+
+class RunningScript:
+    """A driver started by Rig.spawn_script; output is read from a file while it grows."""
+
+    def __init__(self, rig, cmd, env):
+        self.rig = rig
+        self._out = tempfile.TemporaryFile()
+        self.proc = subprocess.Popen(cmd, env=rig.env(env), stdin=subprocess.DEVNULL,
+                                     stdout=self._out, stderr=subprocess.DEVNULL,
+                                     start_new_session=True)
+
+    def output(self):
+        self._out.seek(0)
+        return self._out.read().decode("cp1252", errors="replace")
+
+    def wait_record(self, kind, timeout=60, count=1):
+        """Waits until `count` records of `kind` have been printed; returns the last of them."""
+        deadline = time.monotonic() + timeout
+        while True:
+            found = Result(self.output(), None).all(kind)
+            if len(found) >= count:
+                return found[count - 1]
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise DriverError("no %r record (driver %s):\n%s" % (
+                    kind, "ended" if self.proc.poll() is not None else "timed out",
+                    self.output()))
+            time.sleep(0.05)
+
+    def release(self, name):
+        (self.rig.files / name).touch()
+
+    def finish(self, timeout=120, check=True):
+        try:
+            rc = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            Rig._kill_group(self.proc)
+            self.rig.stop_prefix()
+            raise DriverError("driver timed out:\n" + self.output())
+        result = Result(self.output(), rc)
+        self._out.close()
+        return result.check() if check else result
+
+
+class Rig:
+    """A Wine prefix at build_dir/e2e/<name> run through scripts/wine-run.sh.
+
+    display: an X display to use; by default $DISPLAY, or a private Xvfb started here when unset.
+    driver: kvxdrive.exe; by default $KVX_DRIVER.
+    """
+
+    def __init__(self, build_dir, name, display=None, driver=None):
+        self.build_dir = Path(build_dir).resolve()
+        self.prefix = self.build_dir / "e2e" / name
+        self.files = self.build_dir / "e2e" / (name + "-files")
+        self.files.mkdir(parents=True, exist_ok=True)
+        self.driver = driver or os.environ.get("KVX_DRIVER")
+        self._xvfb = None
+        self.display = display or os.environ.get("DISPLAY") or self._start_xvfb()
+        self._booted = False
+        self._count = 0
+
+    # --- environment ---------------------------------------------------------------------------
+    def _start_xvfb(self):
+        if not shutil.which("Xvfb"):
+            raise RuntimeError("no DISPLAY and no Xvfb")
+        rfd, wfd = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1024x768x24", "-br", "-nolisten", "tcp"],
+            pass_fds=(wfd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(wfd)
+        deadline = time.monotonic() + 30
+        number = b""
+        with os.fdopen(rfd, "rb", buffering=0) as r:
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = r.read(16)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip():
+            self._xvfb.kill()
+            raise RuntimeError("Xvfb did not report a display")
+        return ":" + number.decode().strip()
+
+    def env(self, extra=None):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        env["LANG"] = env["LC_ALL"] = "C.UTF-8"
+        env.update(extra or {})
+        return env
+
+    def boot(self, timeout=BOOT_TIMEOUT):
+        """Creates the prefix (first use of a build folder boots a template) and starts its server."""
+        if self._booted:
+            return
+        subprocess.run(["bash", "-c", '. "$0" && kvx_prefix_ready "$1"', str(WINE_ENV),
+                        str(self.prefix)], env=self.env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout,
+                       check=True)
+        self._booted = True
+
+    @property
+    def drive_c(self):
+        return self.prefix / "drive_c"
+
+    # --- paths ---------------------------------------------------------------------------------
+    def winpath(self, path):
+        """Linux path -> Windows path: C:\\ inside the prefix's drive_c, else Z:\\ (Wine maps / there)."""
+        path = Path(os.path.abspath(path))
+        try:
+            rel = path.relative_to(self.drive_c)
+            return "C:\\" + str(rel).replace("/", "\\") if str(rel) != "." else "C:\\"
+        except ValueError:
+            return "Z:" + str(path).replace("/", "\\")
+
+    def linuxpath(self, winpath):
+        drive, rest = winpath[:2].upper(), winpath[2:].replace("\\", "/").lstrip("/")
+        if drive == "C:":
+            return self.drive_c / rest
+        if drive == "Z:":
+            return Path("/") / rest
+        raise ValueError("no mapping for " + winpath)
+
+    # --- running -------------------------------------------------------------------------------
+    def _command(self, args, version=None):
+        self.boot()
+        cmd = [str(RUNNER), "--prefix", str(self.prefix)]
+        if version:
+            cmd += ["--version", version]
+        return cmd + [str(a) for a in args]
+
+    def wine(self, args, timeout=60, env=None, version=None):
+        """Runs one program through wine-run.sh; returns CompletedProcess (stdout/stderr as bytes).
+
+        Output goes through files: Wine helpers inherit pipes and would keep them open."""
+        cmd = self._command(args, version)
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            p = subprocess.Popen(cmd, env=self.env(env), stdin=subprocess.DEVNULL, stdout=out,
+                                 stderr=err, start_new_session=True)
+            try:
+                rc = p.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self._kill_group(p)
+                out.seek(0)
+                partial = out.read().decode("cp1252", errors="replace")
+                # Whatever the driver started may still run: reset the whole prefix.
+                self.stop_prefix()
+                raise DriverError("timed out after %ss: %s\n%s" % (timeout, cmd, partial))
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(cmd, rc, out.read(), err.read())
+
+    @staticmethod
+    def _kill_group(p):
+        try:
+            os.killpg(p.pid, 9)
+        except ProcessLookupError:
+            pass
+        try:
+            p.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            pass
+
+    def _write_script(self, lines):
+        if not self.driver or not Path(self.driver).is_file():
+            raise DriverError("driver not found (KVX_DRIVER=%r)" % self.driver)
+        self._count += 1
+        script = self.files / ("script-%03d.txt" % self._count)
+        script.write_bytes("\n".join(lines).encode("cp1252") + b"\n")
+        return script
+
+    def run_script(self, lines, timeout=120, env=None, check=True):
+        """Runs the driver on a script (list of lines); returns a Result.
+
+        env: extra variables; Wine passes them on to the driver and so to the program it starts.
+        check: raise DriverError unless the script ran to its end without error records."""
+        script = self._write_script(lines)
+        proc = self.wine([self.driver, self.winpath(script)], timeout=timeout, env=env)
+        result = Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
+        if check:
+            result.check(proc.stderr)
+        return result
+
+    def spawn_script(self, lines, env=None):
+        """Starts the driver without waiting, to act (e.g. take screenshots) while it runs.
+
+        The script can pause on `wait-file <ms> <path>`; release(name) creates such a file."""
+        script = self._write_script(lines)
+        return RunningScript(self, self._command([self.driver, self.winpath(script)]), env)
+
+    def signal_path(self, name):
+        """Windows path of a file that RunningScript.release(name) creates."""
+        return self.winpath(self.files / name)
+
+    def set_version(self, exe_name, version):
+        """Windows version Wine reports to one program (win98, winme, nt40, win7...); None resets."""
+        key = "HKCU\\Software\\Wine\\AppDefaults\\" + exe_name
+        if version:
+            args = ["reg", "add", key, "/v", "Version", "/d", version, "/f"]
+        else:
+            args = ["reg", "delete", key, "/v", "Version", "/f"]
+        proc = self.wine(args, timeout=60)
+        if version and proc.returncode != 0:
+            raise RuntimeError("reg add failed: %r" % proc.stderr)
+
+    def screenshot(self, png_path):
+        """Saves the whole display as PNG."""
+        subprocess.run(["/usr/bin/import", "-display", self.display, "-window", "root",
+                        str(png_path)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE, timeout=30, check=True)
+        return Path(png_path)
+
+    def stop_prefix(self):
+        """Ends every process of the prefix and its server."""
+        if self.prefix.exists():
+            env = dict(os.environ, WINEPREFIX=str(self.prefix))
+            try:
+                subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+            except subprocess.TimeoutExpired:
+                pass
+        self._booted = False
+
+    def stop(self):
+        """stop_prefix(), and ends a private Xvfb."""
+        self.stop_prefix()
+        if self._xvfb:
+            self._xvfb.terminate()
+            try:
+                self._xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._xvfb.kill()
+            self._xvfb = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
