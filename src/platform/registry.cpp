@@ -1,0 +1,231 @@
+#include "platform/registry.h"
+
+#include <string.h>
+
+#include "platform/process.h"
+#include "platform/text.h"
+
+static long registryCalls = 0;
+static int deletedKeys = 0;  // keys deleted by the current tree-deletion pass
+
+long RegistryCallCount() { return registryCalls; }
+
+namespace {
+
+// Owns an open key for the length of one operation.
+class RegKey {
+ public:
+  explicit RegKey(HKEY key) : key_(key) {}
+  ~RegKey() {
+    if (key_ != nullptr) CloseRegKey(key_);
+  }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_;
+};
+
+HKEY OpenBuilt(HKEY root, const char* builtPath, REGSAM rights) {
+  HKEY key = nullptr;
+  ++registryCalls;
+  if (RegOpenKeyExA(root, builtPath, 0, rights, &key) != ERROR_SUCCESS) return nullptr;
+  return key;
+}
+
+HKEY OpenWithRights(HKEY root, const char* keyPath, REGSAM rights) {
+  char built[kRegPathSize];
+  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return nullptr;
+  return OpenBuilt(root, built, rights);
+}
+
+void WriteValue(HKEY root, const char* keyPath, const char* valueName, DWORD type, const void* data, DWORD size) {
+  RegKey key(CreateRegKey(root, keyPath));
+  if (key.Get() == nullptr) return;
+  ++registryCalls;
+  // Best effort: a failed write is not reported.
+  RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+// Reads up to `size` bytes; returns how many, or -1 when the value is missing or larger.
+long ReadValue(HKEY root, const char* keyPath, const char* valueName, void* out, DWORD size) {
+  RegKey key(OpenRegKey(root, keyPath));
+  if (key.Get() == nullptr) return -1;
+  DWORD type = 0;
+  DWORD got = size;
+  ++registryCalls;
+  if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, static_cast<BYTE*>(out), &got) != ERROR_SUCCESS) {
+    return -1;
+  }
+  return got <= size ? static_cast<long>(got) : -1;
+}
+
+void EraseRegTreePass(HKEY root, const char* path) {
+  if (path[0] == '\0') return;  // never the root itself
+  {
+    RegKey key(OpenBuilt(root, path, KEY_READ));
+    if (key.Get() == nullptr) return;
+    for (DWORD index = 0;; ++index) {
+      char name[kRegNameSize];
+      DWORD length = sizeof name;
+      ++registryCalls;
+      LONG status = RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+      // A name too long for the buffer is skipped, not the end: its siblings still go.
+      if (status == ERROR_MORE_DATA) continue;
+      if (status != ERROR_SUCCESS) break;
+      // A child path that does not fit is left alone (with its parents), rather than cut to
+      // some other key's name.
+      char child[kRegChildPathSize];
+      if (!CopyText(child, sizeof child, path) || !AppendText(child, sizeof child, "\\") ||
+          !AppendText(child, sizeof child, name)) {
+        continue;
+      }
+      EraseRegTreePass(root, child);
+    }
+  }
+  ++registryCalls;
+  if (RegDeleteKeyA(root, path) == ERROR_SUCCESS) ++deletedKeys;
+}
+
+void EraseRegTree(HKEY root, const char* path) {
+  if (path[0] == '\0') return;
+  // The 9x family deletes a key with all its subkeys in one call.
+  if (GetNtMajorVersion() == 0) {
+    ++registryCalls;
+    if (RegDeleteKeyA(root, path) == ERROR_SUCCESS) return;
+  }
+  // The NT family deletes only keys without subkeys: depth-first passes until one deletes nothing.
+  do {
+    deletedKeys = 0;
+    EraseRegTreePass(root, path);
+  } while (deletedKeys != 0);
+}
+
+}  // namespace
+
+bool BuildRegKeyPath(HKEY root, const char* keyPath, char* out, int size) {
+  bool fits;
+  if (root == HKEY_CURRENT_USER) {
+    if (keyPath[0] == '\\') {
+      fits = CopyText(out, static_cast<size_t>(size), keyPath + 1);
+    } else {
+      fits = CopyText(out, static_cast<size_t>(size), "Software\\Korvex");
+      if (keyPath[0] != '\0') {
+        fits = fits && AppendText(out, static_cast<size_t>(size), "\\") &&
+               AppendText(out, static_cast<size_t>(size), keyPath);
+      }
+    }
+  } else {
+    fits = CopyText(out, static_cast<size_t>(size), keyPath);
+  }
+  if (!fits && size > 0) out[0] = '\0';
+  return fits;
+}
+
+HKEY CreateRegKey(HKEY root, const char* keyPath) {
+  char built[kRegPathSize];
+  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return nullptr;
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ++registryCalls;
+  if (RegCreateKeyExA(root, built, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, &disposition) !=
+      ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return key;
+}
+
+HKEY OpenRegKey(HKEY root, const char* keyPath) {
+  return OpenWithRights(root, keyPath, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
+}
+
+bool CloseRegKey(HKEY key) {
+  ++registryCalls;
+  return RegCloseKey(key) == ERROR_SUCCESS;
+}
+
+void WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text) {
+  WriteValue(root, keyPath, valueName, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
+}
+
+void WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number) {
+  BYTE bytes[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8), static_cast<BYTE>(number >> 16),
+                   static_cast<BYTE>(number >> 24)};
+  WriteValue(root, keyPath, valueName, REG_DWORD, bytes, sizeof bytes);
+}
+
+void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, DWORD size) {
+  WriteValue(root, keyPath, valueName, REG_BINARY, data, size);
+}
+
+bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, const char* defaultText,
+                   DWORD size) {
+  if (size == 0) return false;
+  long got = ReadValue(root, keyPath, valueName, out, size);
+  // Data stored without a NUL that fills the buffer would come back unterminated: it does not fit.
+  if (got >= 0 && (static_cast<DWORD>(got) < size || out[got - 1] == '\0')) {
+    if (static_cast<DWORD>(got) < size) out[got] = '\0';
+    return true;
+  }
+  CopyText(out, size, defaultText);
+  return false;
+}
+
+bool ReadRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD* out, DWORD defaultNumber) {
+  BYTE bytes[4];
+  if (ReadValue(root, keyPath, valueName, bytes, sizeof bytes) == 4) {
+    *out = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 | static_cast<DWORD>(bytes[2]) << 16 |
+           static_cast<DWORD>(bytes[3]) << 24;
+    return true;
+  }
+  *out = defaultNumber;
+  return false;
+}
+
+DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD defaultNumber) {
+  DWORD number = defaultNumber;
+  ReadRegDword(root, keyPath, valueName, &number, defaultNumber);
+  return number;
+}
+
+LONG DeleteRegKey(HKEY root, const char* keyPath) {
+  char built[kRegPathSize];
+  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return ERROR_INVALID_PARAMETER;
+  ++registryCalls;
+  return RegDeleteKeyA(root, built);
+}
+
+void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
+  RegKey key(OpenWithRights(root, keyPath, KEY_WRITE));
+  if (key.Get() == nullptr) return;
+  ++registryCalls;
+  RegDeleteValueA(key.Get(), valueName);
+}
+
+void DeleteRegTree(HKEY root, const char* keyPath) {
+  char built[kRegTreePathSize];
+  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return;
+  EraseRegTree(root, built);
+}
+
+bool RegKeyExists(HKEY root, const char* keyPath) {
+  RegKey key(OpenWithRights(root, keyPath, KEY_QUERY_VALUE));
+  return key.Get() != nullptr;
+}
+
+void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text) {
+  WriteRegString(HKEY_CURRENT_USER, keyPath, valueName, text);
+}
+
+void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number) {
+  WriteRegDword(HKEY_CURRENT_USER, keyPath, valueName, number);
+}
+
+bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, const char* defaultText, DWORD size) {
+  return ReadRegString(HKEY_CURRENT_USER, keyPath, valueName, out, defaultText, size);
+}
+
+DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber) {
+  return GetRegDword(HKEY_CURRENT_USER, keyPath, valueName, defaultNumber);
+}

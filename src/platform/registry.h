@@ -1,0 +1,43 @@
+// Registry access: one open, one operation, one close per call; nothing is cached and every
+// failure is silent (reads give their default). Under HKEY_CURRENT_USER key paths are relative to
+// the archiver's own key, HKEY_CURRENT_USER\Software\Korvex, unless they begin with a backslash.
+#pragma once
+#include <windows.h>
+
+const int kRegPathSize = 256;      // a built key path
+const int kRegTreePathSize = 200;  // a built path for a tree deletion
+const int kRegChildPathSize = 512; // a child path during a tree deletion
+const int kRegNameSize = 200;      // a subkey name during a tree deletion
+
+// False when the built path would not fit `size` bytes: the caller then touches no key at all,
+// since a cut path would name some other key.
+bool BuildRegKeyPath(HKEY root, const char* keyPath, char* out, int size);
+
+HKEY CreateRegKey(HKEY root, const char* keyPath);  // null when it can be neither created nor opened
+HKEY OpenRegKey(HKEY root, const char* keyPath);    // null when it cannot be opened
+bool CloseRegKey(HKEY key);
+
+void WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text);
+void WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number);
+void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, DWORD size);
+
+// A value that is missing, unreadable or larger than the output gives the default and false.
+// Strings always come back terminated: data that fills the whole buffer without a NUL does not fit.
+bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, const char* defaultText,
+                   DWORD size);
+// Only a value of exactly four bytes is a number; anything else gives the default.
+bool ReadRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD* out, DWORD defaultNumber);
+DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD defaultNumber);
+
+LONG DeleteRegKey(HKEY root, const char* keyPath);  // the key alone; the system's status
+void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName);
+void DeleteRegTree(HKEY root, const char* keyPath);  // the key with everything below it
+bool RegKeyExists(HKEY root, const char* keyPath);
+
+void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
+void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);
+bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, const char* defaultText, DWORD size);
+DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber);
+
+// Registry API calls made so far, for the benchmarks.
+long RegistryCallCount();

@@ -1,0 +1,195 @@
+#include "setup/associations.h"
+
+#include <shlobj.h>
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+#include "lang/messages.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "resources/resource.h"
+#include "shell/companions.h"
+
+namespace {
+
+const char kProgId[] = "Korvex";
+const char kZipProgId[] = "Korvex.ZIP";
+const char kKvxContentType[] = "application/x-kvx-compressed";
+const char kContentType[] = "application/x-compressed";
+const int kVolumesNt = 30;
+const int kVolumes9x = 100;
+
+// Empty archives for the shell's "New" menu. Their first bytes are completed at run time, so that
+// the files of the installation do not carry an archive signature that scanners would look into.
+unsigned char kvxTemplate[20] = {0x00, 0x76, 0x78, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
+                                 0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+unsigned char zipTemplate[22] = {0x00, 0x4B, 0x05, 0x06};
+
+bool IsArchiverProgId(const char* text) {
+  return CompareTextNoCase(text, kProgId) == 0 || CompareTextNoCase(text, kZipProgId) == 0;
+}
+
+void SetupKeyOf(const char* extension, char* out, int size) {
+  CopyText(out, static_cast<size_t>(size), "Setup\\");
+  AppendText(out, static_cast<size_t>(size), extension);
+}
+
+void ShellNewKeyOf(const char* extension, char* out, int size) {
+  CopyText(out, static_cast<size_t>(size), extension);
+  AppendText(out, static_cast<size_t>(size), "\\ShellNew");
+}
+
+void VolumeExtension(int number, char* out, int size) { snprintf(out, static_cast<size_t>(size), ".k%02d", number); }
+
+void RecordPreviousOwner(const char* extension) {
+  char setupKey[64], shellNewKey[64];
+  SetupKeyOf(extension, setupKey, sizeof setupKey);
+  ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
+  char type[512], content[512], fileName[1024], nullFile[10];
+  ReadRegString(HKEY_CLASSES_ROOT, extension, "", type, "", sizeof type);
+  ReadRegString(HKEY_CLASSES_ROOT, extension, "Content Type", content, "", sizeof content);
+  ReadRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", fileName, "", sizeof fileName);
+  bool hasNullFile = ReadRegString(HKEY_CLASSES_ROOT, shellNewKey, "NullFile", nullFile, "", sizeof nullFile);
+  WriteOwnRegDword(setupKey, "Exist", RegKeyExists(HKEY_CLASSES_ROOT, extension) ? 1 : 0);
+  WriteOwnRegString(setupKey, "Type", type);
+  WriteOwnRegString(setupKey, "Content", content);
+  WriteOwnRegString(setupKey, "ShellNew", fileName[0] == '\0' && hasNullFile ? "*" : fileName);
+}
+
+void WriteTemplate(const char* extension, bool kvx) {
+  char shellNewKey[64];
+  ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
+  DeleteRegKey(HKEY_CLASSES_ROOT, shellNewKey);
+  const unsigned char* bytes = kvx ? kvxTemplate : zipTemplate;
+  DWORD size = kvx ? sizeof kvxTemplate : sizeof zipTemplate;
+  if (!IsNewerSystem()) {
+    WriteRegBinary(HKEY_CLASSES_ROOT, shellNewKey, "Data", bytes, size);
+    return;
+  }
+  char path[1024];
+  if (!CompanionPath(kvx ? KVX_KVX_TEMPLATE : KVX_ZIP_TEMPLATE, path, sizeof path)) return;
+  // An existing template is the user's or the installer's: never rewritten.
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(file, bytes, size, &written, nullptr);
+      CloseHandle(file);
+    }
+  }
+  WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", path);
+}
+
+void TakeOver(const char* extension, int position, bool shellExt) {
+  bool kvx = position == kKvxPosition;
+  bool zip = position == kZipPosition;
+  // The first recorded owner survives repeated setups.
+  if (!IsOwnAssociation(extension)) RecordPreviousOwner(extension);
+  WriteRegString(HKEY_CLASSES_ROOT, extension, "", zip ? kZipProgId : kProgId);
+  WriteRegString(HKEY_CLASSES_ROOT, extension, "Content Type", kvx ? kKvxContentType : kContentType);
+  if (kvx) {
+    int volumes = GetNtMajorVersion() != 0 ? kVolumesNt : kVolumes9x;
+    for (int i = 0; i < volumes; ++i) {
+      char volume[8];
+      VolumeExtension(i, volume, sizeof volume);
+      WriteRegString(HKEY_CLASSES_ROOT, volume, "", kProgId);
+      WriteRegString(HKEY_CLASSES_ROOT, volume, "Content Type", kKvxContentType);
+    }
+  }
+  if ((kvx || zip) && shellExt) WriteTemplate(extension, kvx);
+}
+
+void Release(const char* extension, int position) {
+  if (!IsOwnAssociation(extension)) return;  // another program's, or nobody's: not ours to touch
+  char setupKey[64], shellNewKey[64];
+  SetupKeyOf(extension, setupKey, sizeof setupKey);
+  ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
+  DWORD existed = GetOwnRegDword(setupKey, "Exist", 1);
+  char type[512], content[512];
+  ReadOwnRegString(setupKey, "Type", type, "", sizeof type);
+  ReadOwnRegString(setupKey, "Content", content, "", sizeof content);
+  if (IsArchiverProgId(type)) type[0] = '\0';  // never given back to ourselves
+  if (existed != 0) {
+    WriteRegString(HKEY_CLASSES_ROOT, extension, "", type);
+    if (content[0] != '\0') {
+      WriteRegString(HKEY_CLASSES_ROOT, extension, "Content Type", content);
+    } else {
+      DeleteRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
+    }
+    char shellNew[1024];
+    ReadOwnRegString(setupKey, "ShellNew", shellNew, "", sizeof shellNew);
+    DeleteRegValue(HKEY_CLASSES_ROOT, shellNewKey, "FileName");
+    if (shellNew[0] == '*') {
+      WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "NullFile", "");
+    } else if (shellNew[0] != '\0') {
+      WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", shellNew);
+    }
+  } else {
+    DeleteRegKey(HKEY_CLASSES_ROOT, shellNewKey);
+    DeleteRegKey(HKEY_CLASSES_ROOT, extension);
+  }
+  if (position != kKvxPosition) return;
+  // Every volume extension a setup on either family may have written.
+  for (int i = 0; i < kVolumes9x; ++i) {
+    char volume[8];
+    VolumeExtension(i, volume, sizeof volume);
+    if (existed != 0 && type[0] != '\0') {
+      WriteRegString(HKEY_CLASSES_ROOT, volume, "", type);
+      if (content[0] != '\0') WriteRegString(HKEY_CLASSES_ROOT, volume, "Content Type", content);
+    } else {
+      DeleteRegKey(HKEY_CLASSES_ROOT, volume);
+    }
+  }
+}
+
+}  // namespace
+
+bool IsNewerSystem() {
+  OSVERSIONINFOA info;
+  ZeroMemory(&info, sizeof info);
+  info.dwOSVersionInfoSize = sizeof info;
+  GetVersionExA(&info);
+  return info.dwMajorVersion > 4 || info.dwMinorVersion > 10;
+}
+
+bool IsOwnAssociation(const char* extension) {
+  char owner[80];
+  ReadRegString(HKEY_CLASSES_ROOT, extension, "", owner, "", sizeof owner);
+  return IsArchiverProgId(owner);
+}
+
+void ApplyAssociations(const IntegrationSettings* settings) {
+  kvxTemplate[0] = 'K';
+  zipTemplate[0] = 'P';
+  for (int position = 0; position < kArchiveTypeCount; ++position) {
+    const char* list = ArchiveTypeTable[position].extensions;
+    while (*list != '\0') {
+      char extension[16];
+      list = NextExtension(list, extension, sizeof extension);
+      if (settings->types[position]) {
+        TakeOver(extension, position, settings->ShellExt != 0);
+      } else {
+        Release(extension, position);
+      }
+    }
+  }
+}
+
+void RegisterProgIds() {
+  char archiver[1024];
+  CompanionPath(KVX_ARCHIVER_EXE, archiver, sizeof archiver);
+  // The quoted path, a blank and the quoted placeholder: 1023 + 10 characters at most.
+  char command[1024 + 16];
+  char icon[1024 + 8];
+  snprintf(command, sizeof command, "\"%s\" \"%%1\"", archiver);
+  snprintf(icon, sizeof icon, "%s,0", archiver);
+  WriteRegString(HKEY_CLASSES_ROOT, kProgId, "", GetMessageText(IDS_TYPE_KORVEX));
+  WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\shell\\open\\command", "", command);
+  WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\DefaultIcon", "", icon);
+  WriteRegString(HKEY_CLASSES_ROOT, kZipProgId, "", GetMessageText(IDS_TYPE_KORVEX_ZIP));
+  WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\shell\\open\\command", "", command);
+  WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\DefaultIcon", "", icon);
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}

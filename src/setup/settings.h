@@ -1,0 +1,34 @@
+// The user's integration choices, the table of archive types and their storage under the own key.
+#pragma once
+
+const int kArchiveTypeRoom = 20;  // flags the record has room for
+const int kArchiveTypeCount = 11;
+const int kKvxPosition = 0;
+const int kZipPosition = 1;
+
+struct ArchiveType {
+  int checkBoxId;
+  const char* label;       // the check box's text
+  const char* extensions;  // ".gz.tgz": each with its dot, no separator
+  const char* keyExtension;
+};
+
+extern const ArchiveType ArchiveTypeTable[kArchiveTypeCount];
+
+// One byte per flag, 0 or 1.
+struct IntegrationSettings {
+  unsigned char types[kArchiveTypeRoom];
+  unsigned char Desktop;
+  unsigned char StartMenu;
+  unsigned char Programs;
+  unsigned char ShellExt;
+  unsigned char CascadedMenu;
+  unsigned char MenuIcons;
+};
+
+void LoadIntegrationSettings(IntegrationSettings* settings);
+void StoreIntegrationSettings(const IntegrationSettings* settings);
+
+// Splits an extension list: copies the extension that starts at `list` into `out` and returns where
+// the next one starts (at the NUL after the last).
+const char* NextExtension(const char* list, char* out, int size);

@@ -1,0 +1,68 @@
+#include "setup/shell_extension.h"
+
+#include <windows.h>
+
+#include "platform/registry.h"
+#include "shell/companions.h"
+
+namespace {
+
+const char kClassKey[] = "CLSID\\" KVX_CLSID;
+const char kServerKey[] = "CLSID\\" KVX_CLSID "\\InProcServer32";
+const char kApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+// Handler keys named after the class, with an empty default value.
+const char* const kClassNamedHandlers[] = {
+    "Korvex\\shellex\\ContextMenuHandlers\\" KVX_CLSID,
+    "Korvex\\shellex\\PropertySheetHandlers\\" KVX_CLSID,
+    "Korvex.ZIP\\shellex\\ContextMenuHandlers\\" KVX_CLSID,
+    "Korvex.ZIP\\shellex\\PropertySheetHandlers\\" KVX_CLSID,
+    "exefile\\shellex\\PropertySheetHandlers\\" KVX_CLSID,
+};
+// Keys whose default value names the class.
+const char* const kDropHandlers[] = {
+    "Korvex\\shellex\\DropHandler",
+    "Korvex.ZIP\\shellex\\DropHandler",
+};
+// Under the shell's common classes: a key "Korvex" whose default value names the class. Removal
+// takes the value only, so other handlers' keys beside it are never disturbed.
+const char* const kCommonHandlers[] = {
+    "*\\shellex\\ContextMenuHandlers\\Korvex",       "Folder\\shellex\\ContextMenuHandlers\\Korvex",
+    "Folder\\shellex\\DragDropHandlers\\Korvex",     "Drive\\shellex\\DragDropHandlers\\Korvex",
+    "Directory\\shellex\\ContextMenuHandlers\\Korvex", "Directory\\shellex\\DragDropHandlers\\Korvex",
+};
+
+void Register() {
+  char library[1024];
+  // Only an existing library gets its class: the shell would otherwise try to load nothing.
+  if (CompanionPath(KVX_SHELL_EXTENSION, library, sizeof library) &&
+      GetFileAttributesA(library) != INVALID_FILE_ATTRIBUTES) {
+    WriteRegString(HKEY_CLASSES_ROOT, kClassKey, "", "Korvex");
+    WriteRegString(HKEY_CLASSES_ROOT, kServerKey, "", library);
+    WriteRegString(HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel", "Apartment");
+  }
+  for (const char* key : kClassNamedHandlers) WriteRegString(HKEY_CLASSES_ROOT, key, "", "");
+  for (const char* key : kDropHandlers) WriteRegString(HKEY_CLASSES_ROOT, key, "", KVX_CLSID);
+  for (const char* key : kCommonHandlers) WriteRegString(HKEY_CLASSES_ROOT, key, "", KVX_CLSID);
+  WriteRegString(HKEY_LOCAL_MACHINE, kApprovedKey, KVX_CLSID, "Korvex shell extension");
+}
+
+void Unregister() {
+  // One key at a time, the subkey first: on the NT family a key with subkeys is not deleted.
+  DeleteRegKey(HKEY_CLASSES_ROOT, kServerKey);
+  DeleteRegKey(HKEY_CLASSES_ROOT, kClassKey);
+  for (const char* key : kClassNamedHandlers) DeleteRegKey(HKEY_CLASSES_ROOT, key);
+  for (const char* key : kDropHandlers) DeleteRegKey(HKEY_CLASSES_ROOT, key);
+  for (const char* key : kCommonHandlers) DeleteRegValue(HKEY_CLASSES_ROOT, key, "");
+  DeleteRegValue(HKEY_LOCAL_MACHINE, kApprovedKey, KVX_CLSID);
+}
+
+}  // namespace
+
+void ApplyShellExtension(const IntegrationSettings* settings) {
+  if (settings->ShellExt) {
+    Register();
+  } else {
+    Unregister();
+  }
+}

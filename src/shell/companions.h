@@ -1,0 +1,18 @@
+// Files of the archiver's other components, all in the installation folder beside this program.
+#pragma once
+
+#define KVX_ARCHIVER_EXE "Korvex.exe"
+#define KVX_SHELL_EXTENSION "kvxext.dll"
+#define KVX_HELP_FILE "korvex.hlp"
+#define KVX_HELP_LINK_TARGET "Korvex.hlp"
+#define KVX_CONSOLE_MANUAL "Kvx.txt"
+#define KVX_LICENCE "licenza.txt"
+#define KVX_PRICE_LIST "ordin.lnk"
+#define KVX_FILE_LIST "Uninstall.lst"
+#define KVX_KVX_TEMPLATE "kvxnew.dat"
+#define KVX_ZIP_TEMPLATE "zipnew.dat"
+#define KVX_CLSID "{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"
+
+// The full path of a companion: this program's path with its file name replaced. False when the
+// result does not fit `size` bytes (then `path` is empty).
+bool CompanionPath(const char* fileName, char* path, int size);

@@ -1,0 +1,6 @@
+#pragma once
+
+extern const char kUninstallKey[];
+
+// Records the archiver in the system's list of installed programs, pointing at this program.
+void WriteUninstallEntry();

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "engine_support.h"
+#include "lang/language.h"
+#include "registry_support.h"
+#include "setup/apply.h"
+#include "setup/links.h"
+#include "shell/uninstall_entry.h"
+#include "win_support.h"
+
+namespace {
+
+const std::string kAppPath = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvex.exe";
+const std::string kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver";
+
+IntegrationSettings Every(unsigned char flag) {
+  IntegrationSettings s;
+  memset(&s, 0, sizeof s);
+  for (int i = 0; i < kArchiveTypeCount; ++i) s.types[i] = flag;
+  s.Desktop = s.StartMenu = s.Programs = s.ShellExt = s.CascadedMenu = s.MenuIcons = flag;
+  return s;
+}
+
+RegSnapshot Integration() {
+  RegSnapshot all;
+  for (const char* key : {".kvx", ".zip", ".gz", ".tgz", ".k00", ".k29", "Korvex", "Korvex.ZIP"}) {
+    RegSnapshot part = SnapshotKey(HKEY_CLASSES_ROOT, key);
+    all.insert(part.begin(), part.end());
+  }
+  RegSnapshot own = SnapshotKey(HKEY_CURRENT_USER, "Software\\Korvex");
+  all.insert(own.begin(), own.end());
+  RegSnapshot app = SnapshotKey(HKEY_LOCAL_MACHINE, kAppPath);
+  all.insert(app.begin(), app.end());
+  return all;
+}
+
+class Apply : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { OleInitialize(nullptr); }
+  static void TearDownTestSuite() { OleUninitialize(); }
+  void SetUp() override {
+    ResetIntegrationState();
+    GetCurrentDirectoryA(sizeof saved_, saved_);
+  }
+  void TearDown() override {
+    SetCurrentDirectoryA(saved_);
+    IntegrationSettings none = Every(0);
+    ApplySetup(&none, nullptr);
+    ResetIntegrationState();
+    StopLanguage();
+  }
+  char saved_[1024];
+};
+
+}  // namespace
+
+TEST_F(Apply, EverythingChosenFromAnotherWorkingFolder) {
+  std::string other = ExeFolder() + "started-here";
+  CreateDirectoryA(other.c_str(), nullptr);
+  ASSERT_TRUE(SetCurrentDirectoryA(other.c_str()));
+  IntegrationSettings all = Every(1);
+  char group[1024] = "";
+  ApplySetup(&all, group);
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPath, ""), ExeFolder() + "Korvex.exe");
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPath, "Path"), other);
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".zip", ""), "Korvex.ZIP");
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, "Korvex\\shellex\\DropHandler", ""), "{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}");
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, "Korvex", ""), "Archivio Korvex");
+  EXPECT_NE(std::string(group), "");
+  EXPECT_NE(GetFileAttributesA((std::string(group) + "\\Korvex.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+  RemoveDirectoryA(other.c_str());
+}
+
+TEST_F(Apply, TwiceIsLikeOnce) {
+  IntegrationSettings all = Every(1);
+  ApplySetup(&all, nullptr);
+  RegSnapshot once = Integration();
+  ApplySetup(&all, nullptr);
+  EXPECT_EQ(Integration(), once);
+}
+
+TEST_F(Apply, NothingChosenStillRegistersTheApplicationAndReleasesTheRest) {
+  IntegrationSettings all = Every(1), none = Every(0);
+  ApplySetup(&all, nullptr);
+  char group[1024] = "untouched";
+  ApplySetup(&none, group);
+  EXPECT_STREQ(group, "untouched");
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppPath));
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, "Korvex.ZIP", ""), "Archivio Korvex ZIP");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".zip"));
+  EXPECT_FALSE(ValueExists(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers\\Korvex", ""));
+}
+
+TEST_F(Apply, UninstallEntryIsWrittenOnceAndTranslated) {
+  WriteUninstallEntry();
+  WriteUninstallEntry();
+  RegSnapshot entry = SnapshotKey(HKEY_LOCAL_MACHINE, kUninstall);
+  ASSERT_EQ(entry.size(), 1u);
+  EXPECT_EQ(entry[kUninstall].size(), 2u);
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex gestione archivi");
+  char self[1024];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), self);
+  StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Korvex gestione archivi", "Korvex archive manager")));
+  WriteUninstallEntry();
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex archive manager");
+}

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <string.h>
+
+#include <string>
+
+#include "engine_support.h"
+#include "lang/language.h"
+#include "platform/process.h"
+#include "setup/links.h"
+#include "win_support.h"
+
+namespace {
+
+std::string Special(int csidl) {
+  LPITEMIDLIST items = nullptr;
+  char path[MAX_PATH] = "";
+  if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &items))) {
+    SHGetPathFromIDListA(items, path);
+    CoTaskMemFree(items);
+  }
+  return path;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Reads a link back through the shell: target and description.
+struct LinkInfo {
+  bool ok = false;
+  std::string target, description;
+};
+LinkInfo ReadLink(const std::string& file) {
+  LinkInfo info;
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link)))) {
+    return info;
+  }
+  IPersistFile* persist = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
+      char buffer[MAX_PATH] = "";
+      link->GetPath(buffer, MAX_PATH, nullptr, 0);
+      info.target = buffer;
+      buffer[0] = '\0';
+      link->GetDescription(buffer, MAX_PATH);
+      info.description = buffer;
+      info.ok = true;
+    }
+    persist->Release();
+  }
+  link->Release();
+  return info;
+}
+
+IntegrationSettings Links(bool desktop, bool startMenu, bool programs) {
+  IntegrationSettings s;
+  memset(&s, 0, sizeof s);
+  s.Desktop = desktop;
+  s.StartMenu = startMenu;
+  s.Programs = programs;
+  return s;
+}
+
+class LinksTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { OleInitialize(nullptr); }
+  static void TearDownTestSuite() { OleUninitialize(); }
+  void SetUp() override { Clear(); }
+  void TearDown() override {
+    Clear();
+    StopLanguage();
+  }
+  void Clear() {
+    IntegrationSettings none = Links(false, false, false);
+    ApplyLinks(&none, nullptr);
+  }
+  void ExpectLink(const std::string& file, const std::string& targetName) {
+    LinkInfo info = ReadLink(file);
+    ASSERT_TRUE(info.ok) << file;
+    EXPECT_EQ(CompareTextNoCase(info.target.c_str(), (ExeFolder() + targetName).c_str()), 0) << info.target;
+    EXPECT_EQ(info.description, "Korvex") << file;
+  }
+  void ExpectGroup(const std::string& group, const std::string& help, const std::string& manual) {
+    ExpectLink(group + "\\Korvex.lnk", "Korvex.exe");
+    ExpectLink(group + "\\" + help + ".lnk", "Korvex.hlp");
+    ExpectLink(group + "\\" + manual + ".lnk", "Kvx.txt");
+  }
+};
+
+}  // namespace
+
+TEST_F(LinksTest, EveryPlaceMadeAndReadBack) {
+  char group[1024] = "untouched";
+  IntegrationSettings all = Links(true, true, true);
+  ApplyLinks(&all, group);
+  std::string userGroup = Special(CSIDL_PROGRAMS) + "\\Korvex";
+  EXPECT_EQ(std::string(group), userGroup);
+  ExpectLink(Special(CSIDL_DESKTOPDIRECTORY) + "\\Korvex.lnk", "Korvex.exe");
+  ExpectLink(Special(CSIDL_STARTMENU) + "\\Korvex.lnk", "Korvex.exe");
+  ExpectGroup(userGroup, "Guida a Korvex", "Manuale di KVX in modalit\xe0 carattere");
+  std::string common = Special(CSIDL_COMMON_PROGRAMS) + "\\Korvex";
+  if (GetNtMajorVersion() != 0) {
+    ExpectGroup(common, "Guida a Korvex", "Manuale di KVX in modalit\xe0 carattere");
+  } else if (!Special(CSIDL_COMMON_PROGRAMS).empty()) {
+    EXPECT_FALSE(Exists(common));  // the 9x family has no all-users group
+  }
+  // Twice: the same single link in each place.
+  ApplyLinks(&all, nullptr);
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((userGroup + "\\*.lnk").c_str(), &found);
+  int count = 0;
+  if (search != INVALID_HANDLE_VALUE) {
+    do ++count;
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  EXPECT_EQ(count, 3);
+}
+
+TEST_F(LinksTest, ClearFlagsRemoveLinksAndWholeGroups) {
+  IntegrationSettings all = Links(true, true, true);
+  ApplyLinks(&all, nullptr);
+  std::string userGroup = Special(CSIDL_PROGRAMS) + "\\Korvex";
+  ASSERT_TRUE(WriteFileBytes(userGroup + "\\Aggiunto dall'utente.txt", "user's"));
+  char group[1024] = "untouched";
+  IntegrationSettings none = Links(false, false, false);
+  ApplyLinks(&none, group);
+  EXPECT_STREQ(group, "untouched");
+  EXPECT_FALSE(Exists(Special(CSIDL_DESKTOPDIRECTORY) + "\\Korvex.lnk"));
+  EXPECT_FALSE(Exists(Special(CSIDL_STARTMENU) + "\\Korvex.lnk"));
+  EXPECT_FALSE(Exists(userGroup));
+  if (GetNtMajorVersion() != 0) {
+    EXPECT_FALSE(Exists(Special(CSIDL_COMMON_PROGRAMS) + "\\Korvex"));
+  }
+  // Only the desktop link goes when only its flag is cleared.
+  ApplyLinks(&all, nullptr);
+  IntegrationSettings noDesktop = Links(false, true, true);
+  ApplyLinks(&noDesktop, nullptr);
+  EXPECT_FALSE(Exists(Special(CSIDL_DESKTOPDIRECTORY) + "\\Korvex.lnk"));
+  EXPECT_TRUE(Exists(Special(CSIDL_STARTMENU) + "\\Korvex.lnk"));
+  EXPECT_TRUE(Exists(userGroup + "\\Korvex.lnk"));
+}
+
+TEST_F(LinksTest, ItemNamesFollowTheLanguage) {
+  StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Guida a Korvex", "Korvex Help") +
+                                          Entry('s', nullptr, "Manuale di KVX in modalit\xe0 carattere", "KVX manual")));
+  IntegrationSettings programs = Links(false, false, true);
+  ApplyLinks(&programs, nullptr);
+  ExpectGroup(Special(CSIDL_PROGRAMS) + "\\Korvex", "Korvex Help", "KVX manual");
+}
+
+TEST(FolderTree, DeletionNeedsRoomForTheDoubleNul) {
+  std::string folder = ExeFolder() + "tree-to-delete";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(folder + "\\sub\\f.txt", "x"));
+  char exact[1024];
+  snprintf(exact, sizeof exact, "%s", folder.c_str());
+  EXPECT_FALSE(DeleteFolderTree(exact, static_cast<int>(folder.size() + 1)));
+  EXPECT_TRUE(Exists(folder));
+  EXPECT_TRUE(DeleteFolderTree(exact, sizeof exact));
+  EXPECT_FALSE(Exists(folder));
+  EXPECT_FALSE(DeleteFolderTree(exact, sizeof exact));  // gone: false, nothing shown
+}
