@@ -33,11 +33,16 @@ passed=0; failed=0
 run_tree() {  # name, ctest arguments...
   local name=$1; shift
   echo "== $name"
-  (cd "$build/$name" && ctest --output-on-failure --timeout 600 "$@") | tee "$build/$name.test.log"
-  local p f
-  p=$(grep -c -E 'Test +#[0-9]+: .* Passed' "$build/$name.test.log")
-  f=$(grep -c -E 'Test +#[0-9]+: .* (\*\*\*|Failed|Not Run|Timeout|Exception)' "$build/$name.test.log")
-  passed=$((passed + p)); failed=$((failed + f))
+  (cd "$build/$name" && ctest --output-on-failure --timeout 900 "$@") 2>&1 | tee "$build/$name.test.log"
+  # ctest's own summary: "NN% tests passed, F tests failed out of T"
+  local summary f t
+  summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$build/$name.test.log" | tail -1)
+  if [ -z "$summary" ]; then
+    echo "$name: no test summary"; failed=$((failed + 1)); return
+  fi
+  f=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+  t=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/')
+  passed=$((passed + t - f)); failed=$((failed + f))
 }
 
 run_tree native -j2

@@ -46,6 +46,8 @@ class Startup(unittest.TestCase):
             raise unittest.SkipTest("set " + ", ".join(missing))
         cls.rig = R.Rig(BUILD, "startup")
         cls.rig.boot()
+        # The first program start in a fresh prefix is slow (Wine sets itself up): not measured.
+        cls.rig.run_script([R.run(60000, "cmd.exe", "/c", "rem")], timeout=180)
         cls.shots = Path(BUILD) / "e2e" / "screenshots"
         cls.shots.mkdir(parents=True, exist_ok=True)
 
@@ -105,6 +107,10 @@ class Startup(unittest.TestCase):
             with self.subTest(tail=tail):
                 self.assertEqual(rec.int("code"), 0)
                 self.assertEqual(rec.int("windows"), 0)
+                # A run that sleeps takes 2 s every time; a busy machine can slow one start that
+                # much, so a slow run gets one more chance.
+                if rec.int("ms") >= WAIT_MS:
+                    rec = self.run_lines(exe, [tail])[0]
                 self.assertLess(rec.int("ms"), WAIT_MS)
 
     def test_wait_sleeps_two_seconds_in_any_letter_case(self):
