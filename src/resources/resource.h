@@ -16,3 +16,39 @@
 #define IDS_LIST_MISSING 5108      // %s is "Uninstall.lst"
 #define IDS_TYPE_KORVEX 5109       // file type "Korvex"
 #define IDS_TYPE_KORVEX_ZIP 5110   // file type "Korvex.ZIP"
+
+// Setup dialog "SETUPDLG": one check box per archive type, in the order of the type table.
+#define IDC_TYPE_KVX 5101
+#define IDC_TYPE_ZIP 5102
+#define IDC_TYPE_CAB 5103
+#define IDC_TYPE_ARJ 5104
+#define IDC_TYPE_LZH 5105
+#define IDC_TYPE_ACE 5106
+#define IDC_TYPE_TAR 5107
+#define IDC_TYPE_GZIP 5108
+#define IDC_TYPE_UUE 5109
+#define IDC_TYPE_BZ2 5110
+#define IDC_TYPE_JAR 5111
+#define IDC_DESKTOP 5112
+#define IDC_START_MENU 5113
+#define IDC_PROGRAMS 5114
+#define IDC_SHELL_EXT 5115
+#define IDC_CASCADED_MENU 5116
+#define IDC_MENU_ICONS 5117
+#define IDC_SELECT_ALL 5118
+#define IDC_EXPLANATION 5119
+#define IDC_HELP_BUTTON 9
+
+// Completion dialog "DONEDLG".
+#define IDC_INSTALL_FOLDER 5101
+#define IDC_RUN_ARCHIVER 5102
+#define IDC_READ_HELP 5103
+#define IDC_READ_LICENCE 5104
+#define IDC_PRICE_LIST 5105
+#define IDC_WEB_SITE 5106
+#define IDC_THANKS 5107
+#define IDC_TERMS_NOTE 5108
+#define IDC_SITE_NOTE 5109
+
+#define KVX_WEB_SITE "https://www.korvex.example/"
+#define KVX_HELP_CONTEXT_SETUP 268

@@ -1,7 +1,6 @@
 #include "setup/associations.h"
 
 #include <shlobj.h>
-#include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
@@ -41,7 +40,11 @@ void ShellNewKeyOf(const char* extension, char* out, int size) {
   AppendText(out, static_cast<size_t>(size), "\\ShellNew");
 }
 
-void VolumeExtension(int number, char* out, int size) { snprintf(out, static_cast<size_t>(size), ".k%02d", number); }
+// ".k00" to ".k99".
+void VolumeExtension(int number, char* out, int size) {
+  const char name[5] = {'.', 'k', static_cast<char>('0' + number / 10 % 10), static_cast<char>('0' + number % 10), '\0'};
+  CopyText(out, static_cast<size_t>(size), name);
+}
 
 void RecordPreviousOwner(const char* extension) {
   char setupKey[64], shellNewKey[64];
@@ -183,8 +186,8 @@ void RegisterProgIds() {
   // The quoted path, a blank and the quoted placeholder: 1023 + 10 characters at most.
   char command[1024 + 16];
   char icon[1024 + 8];
-  snprintf(command, sizeof command, "\"%s\" \"%%1\"", archiver);
-  snprintf(icon, sizeof icon, "%s,0", archiver);
+  FormatOneString(command, sizeof command, "\"%s\" \"%%1\"", archiver);
+  FormatOneString(icon, sizeof icon, "%s,0", archiver);
   WriteRegString(HKEY_CLASSES_ROOT, kProgId, "", GetMessageText(IDS_TYPE_KORVEX));
   WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\shell\\open\\command", "", command);
   WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\DefaultIcon", "", icon);

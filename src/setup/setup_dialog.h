@@ -1,5 +1,13 @@
+// The setup dialog "SETUPDLG": the user's integration choices as seventeen check boxes.
 #pragma once
 #include <windows.h>
 
-// The setup dialog "SETUPDLG": ends with 1 when the choices were applied, 0 when cancelled.
+#include "setup/settings.h"
+
+// Ends with 1 when the choices were stored and applied, 0 when the dialog was closed without them.
 INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+void GetDialogSettings(HWND dialog, IntegrationSettings* settings);
+void ShowDialogSettings(HWND dialog, const IntegrationSettings* settings);
+void SelectAllTypes(HWND dialog);
+void EnableDlgItem(HWND dialog, int id, bool enable);

@@ -1,4 +1,61 @@
 #include "shell/done_dialog.h"
 
-// Its template and actions arrive with the setup dialog.
-INT_PTR CALLBACK DoneDlgProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include <shellapi.h>
+
+#include "lang/dialog_translation.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "resources/resource.h"
+#include "shell/companions.h"
+#include "shell/globals.h"
+
+namespace {
+
+// A file of the installation folder, which is the current directory the setup was started in.
+bool InstalledFile(const char* name, char* path, int size) {
+  DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(size), path);
+  if (n == 0 || n >= static_cast<DWORD>(size)) return false;
+  EnsureTrailingBackslash(path, static_cast<size_t>(size));
+  return AppendText(path, static_cast<size_t>(size), name);
+}
+
+void OpenInstalledFile(const char* name) {
+  char path[kPathSize];
+  if (InstalledFile(name, path, sizeof path)) ShellExecuteA(nullptr, "open", path, nullptr, "", SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK DoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  TranslateDialogHook(dialog, message, "DONEDLG");
+  switch (message) {
+    case WM_INITDIALOG: {
+      SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(DialogIcon));
+      SendDlgItemMessageA(dialog, IDC_THANKS, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont), FALSE);
+      char folder[kPathSize];
+      DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+      if (n > 0 && n < sizeof folder) SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder);
+      if (SilentMode) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+        case IDCANCEL: EndDialog(dialog, 1); break;
+        case IDC_RUN_ARCHIVER: {
+          char command[kPathSize];
+          // The whole path is the command line, unquoted, as the installer has always started it.
+          if (InstalledFile(KVX_ARCHIVER_EXE, command, sizeof command)) LaunchCommand(command, nullptr, 0);
+          break;
+        }
+        case IDC_READ_HELP: WinHelpA(dialog, KVX_HELP_FILE, HELP_FINDER, 0); break;
+        case IDC_READ_LICENCE: OpenInstalledFile(KVX_LICENCE); break;
+        case IDC_PRICE_LIST: OpenInstalledFile(KVX_PRICE_LIST); break;
+        case IDC_WEB_SITE: ShellExecuteA(nullptr, "open", KVX_WEB_SITE, nullptr, "", SW_SHOWNORMAL); break;
+        default: break;
+      }
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
