@@ -51,8 +51,10 @@ void TranslateDialog(HWND dialog, const char* dialogName) {
     GetClassNameA(child, className, sizeof className);
     // A drop-down combo box's window rectangle is only its edit part: add the list, scaled.
     if (CompareTextNoCase(className, "COMBOBOX") == 0 && (GetWindowLongA(child, GWL_STYLE) & 3) != CBS_SIMPLE) {
+      // Its result is not a success flag everywhere (Wine answers 0): judge by the rectangle.
       RECT d = {0, 0, 0, 0};
-      if (SendMessageA(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&d))) dropDown = d.bottom - d.top + 1;
+      SendMessageA(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&d));
+      if (d.bottom > d.top) dropDown = d.bottom - d.top + 1;
     }
     const ScreenRect childRect = {r.left, r.top, r.right, r.bottom};
     ChildPlacement p = PlaceScaledChild(childRect, dialogRect, nw, top, w, h, dropDown);
