@@ -10,7 +10,7 @@ runs=${1:-15}
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" \
   -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-ninja -C "$build/win32" Uninstall bench_bare bench_startup_only >/dev/null
+ninja -C "$build/win32" Uninstall bench_bare bench_startup_only kvxdrive >/dev/null
 export KVX_WINE_TEMPLATE="$build/wine-template"
 prefix="$build/bench/prefix"
 "$root/scripts/wine-run.sh" --prefix "$prefix" cmd /c rem
@@ -39,3 +39,7 @@ echo "  (a) bare program:         $a ms"
 echo "  (b) start-up only:        $b ms   (b)/(a) = $(awk "BEGIN{printf \"%.2f\", $b/$a}")"
 echo "  Uninstall.exe /s:         $u ms   /(a) = $(awk "BEGIN{printf \"%.2f\", $u/$a}")   /(b) = $(awk "BEGIN{printf \"%.2f\", $u/$b}")"
 echo "Uninstall.exe size: $(stat -c %s "$build/win32/src/Uninstall.exe") bytes"
+
+# The setup flow against the start-up-only program, timed by the driver inside Wine.
+KVX_UNINSTALL="$build/win32/src/Uninstall.exe" KVX_STARTUP_ONLY="$build/win32/bench/startup/bench_startup_only.exe" \
+  KVX_DRIVER="$build/win32/tools/driver/kvxdrive.exe" python3 "$root/bench/startup/bench_setup.py" "$build" "$runs"
