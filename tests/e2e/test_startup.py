@@ -101,17 +101,36 @@ class Startup(unittest.TestCase):
     def test_options_that_end_at_once_without_a_window(self):
         exe = self.install("Korvex")
         tails = ["", " ", " qualcosa", " /s", " /S", " /x", " /", " /setu", " /wai", " /warn", " /warni",
-                 " /warnin", " /WARNIN", " /s /SETUP", " /SETUP /s", " /setup", " /SeTuP", " /setupx",
-                 " /wait /setup", " /warning /s ", "\t/setup\t/S"]
+                 " /warnin", " /WARNIN", " /warning /s ", " /setup /s ", " /setup /silent"]
         for tail, rec in zip(tails, self.run_lines(exe, tails)):
             with self.subTest(tail=tail):
                 self.assertEqual(rec.int("code"), 0)
                 self.assertEqual(rec.int("windows"), 0)
-                # A run that sleeps takes 2 s every time; a busy machine can slow one start that
-                # much, so a slow run gets one more chance.
-                if rec.int("ms") >= WAIT_MS:
+                # A run that sleeps takes 2 s every time; a busy machine can slow a start that
+                # much, so a slow run gets two more chances.
+                for _ in range(2):
+                    if rec.int("ms") < WAIT_MS:
+                        break
                     rec = self.run_lines(exe, [tail])[0]
                 self.assertLess(rec.int("ms"), WAIT_MS)
+
+    def test_setup_options_in_any_letter_case(self):
+        exe = self.install("KorvexSetup")
+        # Not silent: the setup dialog waits for the user; Esc ends it with nothing done.
+        for tail in ("/setup", "/SeTuP", "/setupx", "/wait /setup", "/s /SETUP"):
+            res = self.rig.run_script([R.start(exe, *tail.split()), R.wait_window(60000, "Configurazione Korvex"),
+                                       "key 27", "wait-exit 60000"])
+            with self.subTest(tail=tail):
+                self.assertEqual(res.first("window").get("caption"), "Configurazione Korvex")
+                self.assertEqual(res.exit().int("code"), 0)
+        # Silent: both dialogs confirm themselves and the program ends on its own.
+        for tail in ("/SETUP /s", "\t/setup\t/S"):
+            rec = self.run_lines(exe, [tail if tail.startswith("\t") else " " + tail], timeout_ms=120000)[0]
+            with self.subTest(tail=tail):
+                self.assertEqual(rec.int("code"), 0)
+                self.assertGreaterEqual(rec.int("windows"), 1)
+        query = self.rig.wine(["reg", "query", "HKCU\\Software\\Korvex\\Setup"], timeout=60)
+        self.assertEqual(query.returncode, 0)
 
     def test_wait_sleeps_two_seconds_in_any_letter_case(self):
         exe = self.install("Korvex")
@@ -124,7 +143,7 @@ class Startup(unittest.TestCase):
 
     def test_long_command_lines(self):
         exe = self.install("Korvex")
-        tails = [" " + "x" * 6000, " " + "/" * 3000, " " + "a" * 4000 + " /wait", " /setup " + "y" * 5000 + " /s"]
+        tails = [" " + "x" * 6000, " " + "/" * 3000, " " + "a" * 4000 + " /wait", " /x " + "y" * 5000 + " /s"]
         recs = self.run_lines(exe, tails)
         for tail, rec in zip(tails, recs):
             with self.subTest(length=len(tail)):
@@ -209,6 +228,22 @@ class Startup(unittest.TestCase):
             with self.subTest(file=name):
                 self.assertEqual(box.window.caption, CAPTION)
                 self.assertEqual(rec.int("code"), 0)
+
+    def test_library_without_the_setup_dialog_is_not_a_confirmed_setup(self):
+        # The dialog cannot be created from such a library: nothing is stored or applied, and no
+        # completion dialog claims that the archiver was installed.
+        exe = self.install("KorvexNoDialog", library=PARTIAL)
+        for key in ("HKCU\\Software\\Korvex", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver"):
+            self.rig.wine(["reg", "delete", key, "/f"], timeout=60)
+        recs = self.run_lines(exe, [" /setup", " /setup /s"])
+        for rec in recs:
+            self.assertEqual(rec.int("code"), 0)
+            self.assertEqual(rec.int("windows"), 0)
+        query = self.rig.wine(["reg", "query", "HKCU\\Software\\Korvex"], timeout=60)
+        self.assertNotEqual(query.returncode, 0, query.stdout)
+        query = self.rig.wine(["reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver"],
+                              timeout=60)
+        self.assertNotEqual(query.returncode, 0, query.stdout)
 
     # --- the Windows 98 family ---------------------------------------------------------------------
 
