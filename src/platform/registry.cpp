@@ -214,6 +214,13 @@ bool RegKeyExists(HKEY root, const char* keyPath) {
   return key.Get() != nullptr;
 }
 
+bool RegValueExists(HKEY root, const char* keyPath, const char* valueName) {
+  RegKey key(OpenRegKey(root, keyPath));
+  if (key.Get() == nullptr) return false;
+  ++registryCalls;
+  return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text) {
   WriteRegString(HKEY_CURRENT_USER, keyPath, valueName, text);
 }

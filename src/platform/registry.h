@@ -33,6 +33,8 @@ LONG DeleteRegKey(HKEY root, const char* keyPath);  // the key alone; the system
 void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName);
 void DeleteRegTree(HKEY root, const char* keyPath);  // the key with everything below it
 bool RegKeyExists(HKEY root, const char* keyPath);
+// Whether a value is there, whatever its size or type.
+bool RegValueExists(HKEY root, const char* keyPath, const char* valueName);
 
 void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
 void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);

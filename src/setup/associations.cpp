@@ -50,11 +50,12 @@ void RecordPreviousOwner(const char* extension) {
   char setupKey[64], shellNewKey[64];
   SetupKeyOf(extension, setupKey, sizeof setupKey);
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
-  char type[512], content[512], fileName[1024], nullFile[10];
+  char type[512], content[512], fileName[1024];
   ReadRegString(HKEY_CLASSES_ROOT, extension, "", type, "", sizeof type);
   ReadRegString(HKEY_CLASSES_ROOT, extension, "Content Type", content, "", sizeof content);
   ReadRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", fileName, "", sizeof fileName);
-  bool hasNullFile = ReadRegString(HKEY_CLASSES_ROOT, shellNewKey, "NullFile", nullFile, "", sizeof nullFile);
+  // Only the presence of "NullFile" matters: one that holds some text is still there.
+  bool hasNullFile = RegValueExists(HKEY_CLASSES_ROOT, shellNewKey, "NullFile");
   WriteOwnRegDword(setupKey, "Exist", RegKeyExists(HKEY_CLASSES_ROOT, extension) ? 1 : 0);
   WriteOwnRegString(setupKey, "Type", type);
   WriteOwnRegString(setupKey, "Content", content);

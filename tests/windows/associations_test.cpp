@@ -197,12 +197,13 @@ TEST_F(Associations, OverlongForeignValuesCountAsAbsent) {
   SetString(HKEY_CLASSES_ROOT, ".tar", "", longType);
   SetRaw(HKEY_CLASSES_ROOT, ".tar", "Content Type", REG_DWORD, std::string("\x01\0\0\0", 4));
   SetString(HKEY_CLASSES_ROOT, ".tar\\ShellNew", "FileName", std::string(1500, 'f'));
-  SetString(HKEY_CLASSES_ROOT, ".tar\\ShellNew", "NullFile", "0123456789abc");  // longer than 10 bytes
+  SetString(HKEY_CLASSES_ROOT, ".tar\\ShellNew", "NullFile", "0123456789abc");  // with text: still a NullFile
   IntegrationSettings tar = Choices({6}, false);
   ApplyAssociations(&tar);
   EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".tar", ""), "Korvex");
   EXPECT_EQ(ValueText(HKEY_CURRENT_USER, OwnSetupKey(".tar"), "Type"), "");
-  EXPECT_EQ(ValueText(HKEY_CURRENT_USER, OwnSetupKey(".tar"), "ShellNew"), "");
+  // The former FileName did not fit and counts as absent; the NullFile beside it is recorded.
+  EXPECT_EQ(ValueText(HKEY_CURRENT_USER, OwnSetupKey(".tar"), "ShellNew"), "*");
   // A foreign value of another type that fits is taken as it is.
   EXPECT_EQ(ValueText(HKEY_CURRENT_USER, OwnSetupKey(".tar"), "Content"), "\x01");
 }
