@@ -189,6 +189,10 @@ DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD d
   return number;
 }
 
+long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* out, DWORD size) {
+  return ReadValue(root, keyPath, valueName, out, size);
+}
+
 LONG DeleteRegKey(HKEY root, const char* keyPath) {
   char built[kRegPathSize];
   if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return ERROR_INVALID_PARAMETER;

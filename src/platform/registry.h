@@ -28,6 +28,8 @@ bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* 
 // Only a value of exactly four bytes is a number; anything else gives the default.
 bool ReadRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD* out, DWORD defaultNumber);
 DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD defaultNumber);
+// The value's bytes as stored; how many, or -1 when the value is missing or larger than `size`.
+long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* out, DWORD size);
 
 LONG DeleteRegKey(HKEY root, const char* keyPath);  // the key alone; the system's status
 void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName);

@@ -86,6 +86,19 @@ void WriteTemplate(const char* extension, bool kvx) {
   WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", path);
 }
 
+// Older systems got the template as bytes in ShellNew: on release they go too, or the former
+// owner's "New" menu would go on making our archives. Only our exact bytes are removed, since a
+// take-over without the shell integration leaves another program's "Data" in place.
+void RemoveTemplateData(const char* shellNewKey, bool kvx) {
+  const unsigned char* bytes = kvx ? kvxTemplate : zipTemplate;
+  DWORD size = kvx ? sizeof kvxTemplate : sizeof zipTemplate;
+  unsigned char stored[32];
+  long got = ReadRegBinary(HKEY_CLASSES_ROOT, shellNewKey, "Data", stored, sizeof stored);
+  if (got == static_cast<long>(size) && memcmp(stored, bytes, size) == 0) {
+    DeleteRegValue(HKEY_CLASSES_ROOT, shellNewKey, "Data");
+  }
+}
+
 void TakeOver(const char* extension, int position, bool shellExt) {
   bool kvx = position == kKvxPosition;
   bool zip = position == kZipPosition;
@@ -125,6 +138,7 @@ void Release(const char* extension, int position) {
     char shellNew[1024];
     ReadOwnRegString(setupKey, "ShellNew", shellNew, "", sizeof shellNew);
     DeleteRegValue(HKEY_CLASSES_ROOT, shellNewKey, "FileName");
+    if (position == kKvxPosition || position == kZipPosition) RemoveTemplateData(shellNewKey, position == kKvxPosition);
     if (shellNew[0] == '*') {
       WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "NullFile", "");
     } else if (shellNew[0] != '\0') {

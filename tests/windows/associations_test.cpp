@@ -184,6 +184,23 @@ TEST_F(Associations, NewArchiveTemplatesFollowTheSystemVersion) {
   }
 }
 
+TEST_F(Associations, ReleaseTakesOurTemplateBackButNoOneElses) {
+  SetString(HKEY_CLASSES_ROOT, ".zip", "", "Other.Zip");
+  SetString(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "FileName", "C:\\Modelli\\vuoto.zip");
+  IntegrationSettings zip = Choices({1}, true);
+  IntegrationSettings none = NoneChosen();
+  ApplyAssociations(&zip);
+  ApplyAssociations(&none);
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "FileName"), "C:\\Modelli\\vuoto.zip");
+  EXPECT_FALSE(ValueExists(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
+  // Without the shell integration the owner's own template bytes were never replaced: they stay.
+  SetRaw(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data", REG_BINARY, "owner's bytes");
+  IntegrationSettings plain = Choices({1}, false);
+  ApplyAssociations(&plain);
+  ApplyAssociations(&none);
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"), "owner's bytes");
+}
+
 TEST_F(Associations, WithoutShellIntegrationShellNewIsLeftAlone) {
   SetString(HKEY_CLASSES_ROOT, ".kvx\\ShellNew", "FileName", "C:\\someone.dat");
   IntegrationSettings kvx = Choices({0}, false);

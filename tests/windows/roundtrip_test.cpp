@@ -300,10 +300,6 @@ const Facts* FactsFor(const Context& c) {
   return it == c.facts.end() ? nullptr : &it->second;
 }
 
-bool IsTemplate(const Facts& f, const RegValue* v) {
-  return v != nullptr && v->type == REG_BINARY && v->data == (f.position == 0 ? KvxTemplate() : ZipTemplate());
-}
-
 bool GivesVolumesBack(const Facts& kvx) { return kvx.released && kvx.recExist && !kvx.recType.empty(); }
 
 // The volume's values once .kvx has been given back to its recorded owner.
@@ -380,23 +376,14 @@ const Documented kDocumented[] = {
                        (d.value == "NullFile" && f->recShellNew == "*");
        return !restored;
      }},
-    {"template-data-left",
-     "Before 4.90 the template is a ShellNew Data value, and release deletes only FileName: the template bytes "
-     "stay.",
-     [](const Context& c, const Diff& d) {
-       const Facts* f = FactsFor(c);
-       return f != nullptr && !c.mode.newer && f->templ && c.rest == "ShellNew" && !d.keyLevel &&
-              d.value == "Data" && IsTemplate(*f, d.after);
-     }},
     {"shellnew-key-left",
-     "Take-over with the shell extension creates ShellNew for the template; release empties it (but for the "
-     "Data template before 4.90) and does not delete it.",
+     "Take-over with the shell extension creates ShellNew for the template; release empties it (the "
+     "template's FileName, or its Data bytes before 4.90) and does not delete the key.",
      [](const Context& c, const Diff& d) {
        const Facts* f = FactsFor(c);
        if (f == nullptr || !f->templ || !f->recExist || c.rest != "ShellNew" || !d.keyLevel) return false;
        if (d.keyBefore != nullptr || d.keyAfter == nullptr) return false;
-       if (c.mode.newer) return d.keyAfter->empty();
-       return d.keyAfter->size() == 1 && IsTemplate(*f, ValueIn(d.keyAfter, "Data"));
+       return d.keyAfter->empty();
      }},
     {"volumes-follow-kvx-owner",
      "Release gives every volume extension .k00-.k99 to .kvx's recorded owner (Content Type too when one was "
