@@ -1,0 +1,717 @@
+"""End to end: the setup flow of the real Uninstall.exe under Wine ("/setup", "/setup /s").
+
+A fake installation folder C:\\Korvex holds the program, a stub archiver that logs each start
+(stubs/korvex_stub.c), a dummy shell-extension library and the licence. Other programs' owners of
+some extensions are planted first, so that giving types back can be checked. Each family (NT as
+Wine reports it by default, and Windows 98) gets a fresh prefix and runs the steps in order, each
+building on the state the previous one left: a silent first setup, cancelled setups, a setup that
+changes the choices and one that takes them back. Run by ctest (tests/e2e/CMakeLists.txt).
+"""
+import contextlib
+import difflib
+import getpass
+import hashlib
+import io
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+import unittest
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import rig as R  # noqa: E402
+
+EXE = os.environ.get("KVX_UNINSTALL")
+STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
+REGDUMP = os.environ.get("KVX_E2E_REGDUMP")
+BOXPROBE = os.environ.get("KVX_E2E_BOXPROBE")
+BUILD = os.environ.get("KVX_E2E_BUILD")
+NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": STUB, "KVX_E2E_REGDUMP": REGDUMP,
+          "KVX_E2E_BOXPROBE": BOXPROBE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
+          "KVX_E2E_BUILD": BUILD}
+
+CAPTION = "Configurazione Korvex"
+INSTALL = "C:\\Korvex"
+ARCHIVER = INSTALL + "\\Korvex.exe"
+CLSID = "{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"
+APP_PATH = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvex.exe"
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver"
+APPROVED = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
+OWN = "HKCU\\Software\\Korvex"
+REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
+
+# Check box id -> the extensions its archive type covers.
+TYPES = {5101: [".kvx"], 5102: [".zip"], 5103: [".cab"], 5104: [".arj"], 5105: [".lzh", ".lha"],
+         5106: [".ace"], 5107: [".tar"], 5108: [".gz", ".tgz"], 5109: [".uue", ".xxe", ".uu"],
+         5110: [".bz2", ".tbz2", ".bz", ".tbz"], 5111: [".jar"]}
+ALL_EXTENSIONS = [e for exts in TYPES.values() for e in exts]
+VOLUMES = [".k%02d" % i for i in range(100)]
+DESKTOP, START_MENU, PROGRAMS, SHELL_EXT, CASCADED, MENU_ICONS, SELECT_ALL = range(5112, 5119)
+KVX_CONTENT, CONTENT = "application/x-kvx-compressed", "application/x-compressed"
+
+# Handler keys that name the class in their key name / in their default value.
+CLASS_NAMED = ["Korvex\\shellex\\ContextMenuHandlers\\" + CLSID, "Korvex\\shellex\\PropertySheetHandlers\\" + CLSID,
+               "Korvex.ZIP\\shellex\\ContextMenuHandlers\\" + CLSID,
+               "Korvex.ZIP\\shellex\\PropertySheetHandlers\\" + CLSID,
+               "exefile\\shellex\\PropertySheetHandlers\\" + CLSID]
+DROP = ["Korvex\\shellex\\DropHandler", "Korvex.ZIP\\shellex\\DropHandler"]
+COMMON = ["*\\shellex\\ContextMenuHandlers\\Korvex", "Folder\\shellex\\ContextMenuHandlers\\Korvex",
+          "Folder\\shellex\\DragDropHandlers\\Korvex", "Drive\\shellex\\DragDropHandlers\\Korvex",
+          "Directory\\shellex\\ContextMenuHandlers\\Korvex", "Directory\\shellex\\DragDropHandlers\\Korvex"]
+
+# What other programs owned before the first setup; extensions not named here did not exist.
+PLANTED = {
+    ".zip": {"": "Other.Zip", "Content Type": "application/zip", "ShellNew": {"FileName": "C:\\Modelli\\vuoto.zip"}},
+    ".cab": {"": "Other.Cab", "ShellNew": {"NullFile": ""}},
+    ".arj": {"": "Other.Arj", "Content Type": "application/x-arj"},
+    ".tar": {"": "Other.Tar", "Content Type": "application/x-tar", "ShellNew": {"FileName": "C:\\Modelli\\vuoto.tar"}},
+    ".gz": {"": "Other.Gz"},
+}
+# The types the changing setup turns off: planted owners come back, the rest disappears.
+RELEASED = [5101, 5102, 5103, 5104, 5105, 5107, 5108]
+
+# Registry keys Wine rewrites on each server start, "\\" doubled as in its registry files.
+WINE_OWN_KEYS = ("system\\\\currentcontrolset", "software\\\\wine",
+                 "software\\\\microsoft\\\\windows nt\\\\currentversion]")
+
+# The empty archives of the shell's "New" menu, first bytes completed by the program at run time.
+KVX_TEMPLATE = b"Kvx!\x1a\x07\x00\xcf\x90s\x00\x00\x0d" + bytes(7)
+ZIP_TEMPLATE = b"PK\x05\x06" + bytes(18)
+
+
+def reg_file(entries):
+    """REGEDIT4 text that creates keys with string values: {key: {name: text}}."""
+    def quote(text):
+        return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
+    lines = ["REGEDIT4", ""]
+    for key, values in entries.items():
+        lines.append("[%s]" % key)
+        lines += ["%s=%s" % ("@" if name == "" else quote(name), quote(v)) for name, v in values.items()]
+        lines.append("")
+    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
+
+
+class Registry:
+    """A regdump output: keys by lower-case path, values by lower-case name -> (type, bytes)."""
+
+    def __init__(self, text):
+        self.keys = {}
+        current = None
+        for line in text.splitlines():
+            kind, _, rest = line.partition(" ")
+            if kind == "K":
+                current = self.keys.setdefault(bytes.fromhex(rest).decode("cp1252").lower(), {})
+            elif kind == "V":
+                name, kind_, data = rest.split(" ")
+                current[bytes.fromhex(name).decode("cp1252").lower()] = (int(kind_), bytes.fromhex(data))
+            elif kind == "E":
+                raise AssertionError("regdump could not read a value: " + line)
+
+    @staticmethod
+    def _path(key):
+        return key.lower() if key[:4].upper() in ("HKLM", "HKCU", "HKCR") else "hkcr\\" + key.lower()
+
+    def has(self, key):
+        return self._path(key) in self.keys
+
+    def values(self, key):
+        """{name: value} with strings decoded; None when the key is missing."""
+        found = self.keys.get(self._path(key))
+        if found is None:
+            return None
+        return {name: (data[:-1].decode("cp1252") if kind == REG_SZ and data.endswith(b"\0") else
+                       struct.unpack("<I", data)[0] if kind == REG_DWORD else data)
+                for name, (kind, data) in found.items()}
+
+    def get(self, key, name=""):
+        values = self.values(key)
+        return None if values is None else values.get(name.lower())
+
+    def raw(self, key, name=""):
+        return self.keys.get(self._path(key), {}).get(name.lower())
+
+
+def read_link(path):
+    """(target path, description) of a shell link file."""
+    data = Path(path).read_bytes()
+    if data[:4] != b"L\0\0\0":
+        raise AssertionError("%s is not a shell link" % path)
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    pos, target, description = 0x4C, None, None
+    if flags & 0x1:  # an item id list
+        pos += 2 + struct.unpack_from("<H", data, pos)[0]
+    if flags & 0x2:  # link info with the local path
+        size, _, info_flags, _, base = struct.unpack_from("<5I", data, pos)
+        if info_flags & 0x1:
+            target = data[pos + base:data.index(b"\0", pos + base)].decode("cp1252")
+        pos += size
+    if flags & 0x4:  # a description
+        count = struct.unpack_from("<H", data, pos)[0]
+        pos += 2
+        description = (data[pos:pos + 2 * count].decode("utf-16-le") if flags & 0x80
+                       else data[pos:pos + count].decode("cp1252"))
+        description = description.rstrip("\0")  # Wine counts the terminating NUL
+    return target, description
+
+
+def merged(base, changes):
+    return {**base, **changes}
+
+
+def boxes(dump):
+    """{id: (checked, enabled)} of the setup dialog's check boxes and buttons."""
+    return {c.int("id"): (int(c.get("checked", 0)), int(c["enabled"])) for c in dump.children
+            if 5101 <= c.int("id") <= 5118}
+
+
+class SetupFlow:
+    """The steps, shared by both families; subclasses name the prefix and the Windows version."""
+    NAME = None
+    VERSION = None  # None: Wine's default (an NT version)
+    rig = None
+
+    @classmethod
+    def setUpClass(cls):
+        missing = [n for n, v in NEEDED.items() if not v]
+        if missing:
+            raise unittest.SkipTest("set " + ", ".join(missing))
+        cls.nt = cls.VERSION is None
+        cls.rig = R.Rig(BUILD, cls.NAME)
+        rig = cls.rig
+        # A fresh prefix: no earlier run's registrations or links.
+        rig.stop_prefix()
+        shutil.rmtree(rig.prefix, ignore_errors=True)
+        shutil.rmtree(rig.files, ignore_errors=True)
+        rig.files.mkdir(parents=True)
+        rig.boot()
+        cls.shots = Path(BUILD) / "e2e" / "screenshots"
+        cls.shots.mkdir(parents=True, exist_ok=True)
+        cls.inst = rig.linuxpath(INSTALL)
+        cls.inst.mkdir(parents=True)
+        shutil.copy(EXE, cls.inst / "Uninstall.exe")
+        shutil.copy(STUB, cls.inst / "Korvex.exe")
+        (cls.inst / "kvxext.dll").write_bytes(b"MZ not a real library")
+        (cls.inst / "licenza.txt").write_bytes(b"Licenza d'uso\r\n")
+        cls.log = rig.files / "korvex-runs.txt"
+        cls.env = {"KVX_STUB_LOG": rig.winpath(cls.log)}
+        users = [d for d in (rig.drive_c / "users").iterdir() if d.name != "Public"]
+        user = next((d for d in users if d.name == getpass.getuser()), users[0])
+        cls.desktop = user / "Desktop"
+        cls.start_menu = user / "AppData/Roaming/Microsoft/Windows/Start Menu"
+        cls.group = cls.start_menu / "Programs" / "Korvex"
+        cls.common_group = rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex"
+        # The planted owners, and handlers for the completion dialog's documents and web site that
+        # start the stub instead of a viewer (or the host's browser).
+        entries = {}
+        for ext, values in PLANTED.items():
+            entries["HKEY_CLASSES_ROOT\\" + ext] = {k: v for k, v in values.items() if k != "ShellNew"}
+            if "ShellNew" in values:
+                entries["HKEY_CLASSES_ROOT\\%s\\ShellNew" % ext] = values["ShellNew"]
+        entries["HKEY_CLASSES_ROOT\\.txt"] = {"": "KvxTest.Text"}
+        entries["HKEY_CLASSES_ROOT\\KvxTest.Text\\shell\\open\\command"] = {"": '"%s" open-text "%%1"' % ARCHIVER}
+        entries["HKEY_CLASSES_ROOT\\https\\shell\\open\\command"] = {"": '"%s" open-url "%%1"' % ARCHIVER}
+        plant = rig.files / "plant.reg"
+        plant.write_bytes(reg_file(entries))
+        proc = rig.wine(["regedit", "/S", rig.winpath(plant)], timeout=180)
+        if proc.returncode != 0:
+            raise RuntimeError("regedit import failed: %r" % proc.stderr)
+        if cls.VERSION:
+            rig.set_version("Uninstall.exe", cls.VERSION)
+        cls.signals = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.rig:
+            try:
+                if cls.VERSION:
+                    cls.rig.set_version("Uninstall.exe", None)
+            finally:
+                cls.rig.stop()  # ends the viewers, help windows and folder windows the runs opened
+
+    # --- helpers -----------------------------------------------------------------------------------
+
+    def registry(self):
+        """The keys the setup may touch, read in one Wine start."""
+        keys = ["HKCR\\" + e for e in ALL_EXTENSIONS + VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + CLSID]]
+        keys += ["HKCR\\exefile\\shellex", "HKCR\\*\\shellex", "HKCR\\Folder\\shellex", "HKCR\\Directory\\shellex",
+                 "HKCR\\Drive\\shellex", "HKCR\\https", "HKCR\\.txt", APPROVED, APP_PATH, UNINSTALL_KEY, OWN]
+        out = self.rig.files / "regdump.txt"
+        proc = self.rig.wine([REGDUMP, self.rig.winpath(out)] + keys, timeout=180)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        return Registry(out.read_text(encoding="ascii"))
+
+    def signal(self):
+        """(name, script line): the script pauses on the line until release(name)."""
+        type(self).signals += 1
+        name = "signal-%d" % self.signals
+        return name, "wait-file 120000 " + self.rig.signal_path(name)
+
+    def settle(self):
+        # Clicks are posted: let them be handled before a dump reads the boxes.
+        return ["sleep 200", R.wait_window(20000, CAPTION)]
+
+    def start_lines(self, *args):
+        return ["cd " + INSTALL, R.start(INSTALL + "\\Uninstall.exe", "/setup", *args),
+                R.wait_window(120000, CAPTION)]
+
+    RECORD_OF = {"click": "clicked", "wait-window": "window", "dump": "dump", "sleep": "slept",
+                 "wait-file": "file", "key": "key", "close": "close", "command": "command"}
+
+    def wait_reached(self, run, lines, marker, timeout=240):
+        """Waits until the script has run the line before `marker` (a wait-file line)."""
+        index = lines.index(marker)
+        command = lines[index - 1].split(" ")[0]
+        count = sum(1 for line in lines[:index] if line.split(" ")[0] == command)
+        run.wait_record(self.RECORD_OF[command], count=count, timeout=timeout)
+
+    @contextlib.contextmanager
+    def abandon_on_failure(self, run):
+        """On a failure, ends the driver and what it left waiting, so later steps start clean."""
+        try:
+            yield
+        except BaseException:
+            R.Rig._kill_group(run.proc)
+            for pid, argv in self.prefix_processes():
+                if any(a.lower().endswith(("uninstall.exe", "winhlp32.exe", "kvxdrive.exe")) for a in argv):
+                    try:
+                        os.kill(pid, signal.SIGKILL)
+                    except ProcessLookupError:
+                        pass
+            sys.stderr.write("driver output so far:\n" + run.output())
+            raise
+
+    def runs(self):
+        """The stub archiver's starts so far: [{pid, cwd, cmd}]."""
+        if not self.log.exists():
+            return []
+        out = []
+        for line in self.log.read_bytes().decode("cp1252").splitlines():
+            pid, _, rest = line.partition(" cwd=")
+            cwd, _, cmd = rest.partition(" cmd=")
+            out.append({"pid": pid[4:], "cwd": cwd, "cmd": cmd})
+        return out
+
+    def wait_runs(self, count, timeout=60):
+        deadline = time.monotonic() + timeout
+        while len(self.runs()) < count and time.monotonic() < deadline:
+            time.sleep(0.1)
+        return self.runs()
+
+    def prefix_processes(self):
+        """[(linux pid, argv)] of the prefix's Wine processes."""
+        marker = ("WINEPREFIX=%s" % self.rig.prefix).encode()
+        found = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                env = Path("/proc/%s/environ" % pid).read_bytes().split(b"\0")
+                argv = Path("/proc/%s/cmdline" % pid).read_bytes().split(b"\0")
+            except OSError:
+                continue
+            if marker in env:
+                found.append((int(pid), [a.decode("utf-8", "replace") for a in argv if a]))
+        return found
+
+    def folder_windows(self):
+        """Pids of explorer processes the setup started to show a folder, with the folder."""
+        return [(pid, argv[-1]) for pid, argv in self.prefix_processes()
+                if any(a.lower().endswith("explorer.exe") for a in argv) and argv[-1] != "/desktop"
+                and not argv[-1].lower().endswith("explorer.exe")]
+
+    def opened_folders(self, wait):
+        """Folders opened by the setup; ends their windows. wait: seconds to wait for a first one."""
+        deadline = time.monotonic() + wait
+        found = self.folder_windows()
+        while not found and time.monotonic() < deadline:
+            time.sleep(0.2)
+            found = self.folder_windows()
+        for pid, _ in found:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        return [folder for _, folder in found]
+
+    def probe_help_box(self):
+        """Reads and answers No to the help viewer's question; returns (exe, text)."""
+        proc = self.rig.wine([BOXPROBE, "ERROR", "90000", "7"], timeout=150)
+        out = R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
+        self.assertEqual(proc.returncode, 0, out.stdout)
+        box = out.first("box")
+        texts = [c.text for c in out.all("child") if c.int("id") == -1]
+        return bytes.fromhex(box["exe"]).decode("cp1252"), texts
+
+    def press_f1(self):
+        """A real F1 key press: WM_HELP only follows keyboard input, not a posted WM_KEYDOWN."""
+        env = self.rig.env()
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % CAPTION],
+                               env=env, capture_output=True, text=True, timeout=30).stdout.split()
+        self.assertEqual(len(found), 1, "setup dialog windows on the display: %r" % found)
+        subprocess.run(["xdotool", "windowfocus", "--sync", found[0]], env=env, timeout=30, check=True)
+        subprocess.run(["xdotool", "key", "F1"], env=env, timeout=30, check=True)
+
+    def shot(self, name):
+        """A screenshot once the display has stopped changing: under emulation a dialog paints slowly."""
+        suffix = "" if self.nt else "-" + self.VERSION
+        grab = ["xwd", "-root", "-silent", "-display", self.rig.display]
+        previous, deadline = None, time.monotonic() + 20
+        while True:
+            image = subprocess.run(grab, stdin=subprocess.DEVNULL, capture_output=True, timeout=30,
+                                   check=True).stdout
+            if image == previous or time.monotonic() > deadline:
+                break
+            previous = image
+            time.sleep(0.5)
+        path = self.shots / ("%s%s.png" % (name, suffix))
+        subprocess.run(["/usr/bin/convert", "xwd:-", "png:" + str(path)], input=image, capture_output=True,
+                       timeout=60, check=True)
+        return path
+
+    def file_state(self):
+        """Every file and folder the setup may touch: path -> (sha256, size, mtime) or "dir"."""
+        state = {}
+        for root in (self.inst, self.desktop, self.start_menu, self.common_group.parent):
+            for p in sorted(root.rglob("*")):
+                key = str(p.relative_to(self.rig.drive_c))
+                if p.is_dir():
+                    state[key] = "dir"
+                else:
+                    st = p.stat()
+                    state[key] = (hashlib.sha256(p.read_bytes()).hexdigest(), st.st_size, st.st_mtime_ns)
+        return state
+
+    def saved_registry(self):
+        """The prefix's registry as Wine saves it when its server ends: {(file, key): section}.
+
+        Key timestamps are kept: rewriting a value with the same data still counts as a change.
+        Left out are the keys Wine itself rewrites whenever its server starts (devices, fonts)."""
+        self.rig.stop_prefix()
+        sections = {}
+        for name in ("system.reg", "user.reg"):
+            text = (self.rig.prefix / name).read_text(encoding="latin-1")
+            for chunk in text.split("\n["):
+                key = chunk[:chunk.find("]") + 1]
+                if not key.lower().startswith(WINE_OWN_KEYS):
+                    sections[(name, key)] = chunk
+        return sections
+
+    # --- shared expectations -----------------------------------------------------------------------
+
+    def assert_owned(self, reg, type_ids):
+        for box in type_ids:
+            for ext in TYPES[box]:
+                with self.subTest(owned=ext):
+                    self.assertEqual(reg.get(ext), "Korvex.ZIP" if ext == ".zip" else "Korvex")
+                    self.assertEqual(reg.get(ext, "Content Type"), KVX_CONTENT if ext == ".kvx" else CONTENT)
+        if 5101 in type_ids:
+            count = 30 if self.nt else 100  # volumes .k00.. on each family
+            for vol in VOLUMES:
+                with self.subTest(volume=vol):
+                    if VOLUMES.index(vol) < count:
+                        self.assertEqual(reg.get(vol), "Korvex")
+                        self.assertEqual(reg.get(vol, "Content Type"), KVX_CONTENT)
+                    else:
+                        self.assertFalse(reg.has(vol))
+
+    def assert_previous_owners_recorded(self, reg):
+        for ext in ALL_EXTENSIONS:
+            planted = PLANTED.get(ext, {})
+            shell_new = planted.get("ShellNew", {})
+            with self.subTest(record=ext):
+                record = reg.values(OWN + "\\Setup\\" + ext)
+                record.pop("set", None)  # the choice, stored under the type's first extension
+                self.assertEqual(record, {
+                    "exist": 1 if planted else 0, "type": planted.get("", ""),
+                    "content": planted.get("Content Type", ""),
+                    "shellnew": "*" if "NullFile" in shell_new else shell_new.get("FileName", "")})
+
+    def assert_settings(self, reg, types, desktop, start_menu, programs, shell_ext, cascaded, icons):
+        for box in TYPES:
+            self.assertEqual(reg.get(OWN + "\\Setup\\" + TYPES[box][0], "Set"), 1 if box in types else 0, box)
+        self.assertEqual(reg.values(OWN + "\\Setup\\Links"),
+                         {"desktop": desktop, "startmenu": start_menu, "programs": programs})
+        self.assertEqual((reg.get(OWN + "\\Setup", "ShellExt"), reg.get(OWN + "\\Setup", "CascadedMenu"),
+                          reg.get(OWN + "\\Setup", "MenuIcons")), (shell_ext, cascaded, icons))
+
+    def assert_program_registered(self, reg):
+        self.assertEqual(reg.values(APP_PATH), {"": ARCHIVER, "path": INSTALL})
+        self.assertEqual(reg.get(UNINSTALL_KEY, "DisplayName"), "Korvex gestione archivi")
+        self.assertEqual(reg.get(UNINSTALL_KEY, "UninstallString"), INSTALL + "\\Uninstall.exe")
+        for progid, name in (("Korvex", "Archivio Korvex"), ("Korvex.ZIP", "Archivio Korvex ZIP")):
+            with self.subTest(progid=progid):
+                self.assertEqual(reg.get(progid), name)
+                self.assertEqual(reg.get(progid + "\\shell\\open\\command"), '"%s" "%%1"' % ARCHIVER)
+                self.assertEqual(reg.get(progid + "\\DefaultIcon"), ARCHIVER + ",0")
+
+    def assert_shell_extension(self, reg, present):
+        if present:
+            self.assertEqual(reg.get("CLSID\\" + CLSID), "Korvex")
+            self.assertEqual(reg.values("CLSID\\%s\\InProcServer32" % CLSID),
+                             {"": INSTALL + "\\kvxext.dll", "threadingmodel": "Apartment"})
+            self.assertIsNotNone(reg.get(APPROVED, CLSID))
+        else:
+            self.assertFalse(reg.has("CLSID\\" + CLSID))
+            self.assertIsNone(reg.get(APPROVED, CLSID))
+        for key in CLASS_NAMED:
+            with self.subTest(handler=key):
+                self.assertEqual(reg.values(key), {"": ""} if present else None)
+        for key in DROP:
+            with self.subTest(handler=key):
+                self.assertEqual(reg.values(key), {"": CLSID} if present else None)
+        for key in COMMON:
+            with self.subTest(handler=key):
+                # Only the value goes: the key may hold other handlers' entries.
+                self.assertEqual(reg.values(key), {"": CLSID} if present else {})
+
+    def assert_templates(self, reg, kvx_bytes=KVX_TEMPLATE):
+        """The "New" menu entries of .kvx and .zip: files on newer systems, inline data on 98."""
+        for ext, name, data in ((".kvx", "kvxnew.dat", kvx_bytes), (".zip", "zipnew.dat", ZIP_TEMPLATE)):
+            with self.subTest(template=ext):
+                if self.nt:
+                    self.assertEqual(reg.values(ext + "\\ShellNew"), {"filename": INSTALL + "\\" + name})
+                    self.assertEqual((self.inst / name).read_bytes(), data)
+                else:
+                    self.assertEqual(reg.raw(ext + "\\ShellNew", "Data"), (REG_BINARY, data))
+                    self.assertEqual(set(reg.values(ext + "\\ShellNew")), {"data"})
+                    self.assertFalse((self.inst / name).exists())
+        # The zip template is a valid empty archive wherever it lives.
+        zip_data = (self.inst / "zipnew.dat").read_bytes() if self.nt else reg.raw(".zip\\ShellNew", "Data")[1]
+        self.assertEqual(zipfile.ZipFile(io.BytesIO(zip_data)).namelist(), [])
+
+    def assert_group(self, present):
+        expected = {"Korvex.lnk": ARCHIVER, "Guida a Korvex.lnk": INSTALL + "\\Korvex.hlp",
+                    "Manuale di KVX in modalit\u00e0 carattere.lnk": INSTALL + "\\Kvx.txt"}
+        # The all-users group belongs to the NT family only.
+        for folder, wanted in ((self.group, present), (self.common_group, present and self.nt)):
+            with self.subTest(group=str(folder)):
+                if not wanted:
+                    self.assertFalse(folder.exists())
+                    continue
+                self.assertEqual(sorted(p.name for p in folder.iterdir()), sorted(expected))
+                for name, target in expected.items():
+                    self.assertEqual(read_link(folder / name), (target, "Korvex"), name)
+
+    def assert_link(self, folder, present):
+        link = folder / "Korvex.lnk"
+        if present:
+            self.assertEqual(read_link(link), (ARCHIVER, "Korvex"))
+        else:
+            self.assertFalse(link.exists(), link)
+
+    # --- the steps, in order -----------------------------------------------------------------------
+
+    def test_1_silent_first_setup_takes_every_type_with_the_defaults(self):
+        res = self.rig.run_script(self.start_lines("/s")[:2] + ["wait-exit 180000"], timeout=300, env=self.env)
+        self.assertEqual(res.exit().int("code"), 0)
+        folders = self.opened_folders(wait=30)
+        reg = self.registry()
+
+        self.assert_owned(reg, TYPES)
+        self.assert_previous_owners_recorded(reg)
+        self.assert_settings(reg, TYPES, desktop=0, start_menu=0, programs=1, shell_ext=1, cascaded=0, icons=1)
+        self.assert_program_registered(reg)
+        self.assert_shell_extension(reg, present=True)
+        self.assert_templates(reg)
+        self.assert_group(present=True)
+        self.assert_link(self.desktop, present=False)
+        self.assert_link(self.start_menu, present=False)
+        self.assertEqual([f.lower() for f in folders], [self.rig.winpath(self.group).lower()])
+        self.assertEqual(self.runs(), [], "the archiver was started")
+        # Unrelated handlers planted beside ours are untouched.
+        self.assertEqual(reg.get("https\\shell\\open\\command"), '"%s" open-url "%%1"' % ARCHIVER)
+
+    def test_2_cancelled_setups_change_nothing(self):
+        before_reg, before_files = self.saved_registry(), self.file_state()
+        runs_before = len(self.runs())
+
+        # Esc after working every control, help included: the boxes are only read on OK. F1 comes
+        # first: after another process's box has had the focus, Wine drops a synthetic F1.
+        (s1, w1), (s2, w2) = self.signal(), self.signal()
+        lines = self.start_lines() + ["dump", w1] + self.settle()
+        lines += ["click %d" % b for b in (5104, 5108, PROGRAMS, CASCADED, MENU_ICONS)] + self.settle()
+        lines += ["dump", "click %d" % SELECT_ALL] + self.settle() + ["dump", "click %d" % SHELL_EXT] + self.settle()
+        lines += ["dump", "click %d" % SHELL_EXT] + self.settle() + ["dump", "click 9", w2] + self.settle()
+        lines += ["dump", "key 27", "wait-exit 60000"]
+        run = self.rig.spawn_script(lines, env=self.env)
+        with self.abandon_on_failure(run):
+            self.wait_reached(run, lines, w1)
+            self.press_f1()
+            f1 = self.probe_help_box()
+            run.release(s1)
+            self.wait_reached(run, lines, w2)
+            help_button = self.probe_help_box()
+            run.release(s2)
+            res = run.finish(timeout=240)
+        esc = res.exit()
+        # The close box.
+        closed = self.rig.run_script(self.start_lines() + ["close", "wait-exit 60000"], timeout=300,
+                                     env=self.env).exit()
+        opened = self.opened_folders(wait=0)
+        after_reg, after_files = self.saved_registry(), self.file_state()
+
+        # The snapshots hold what the setup wrote before.
+        self.assertIn(("system.reg", "Software\\\\Classes\\\\.zip]"), before_reg)
+        self.assertIn(("user.reg", "Software\\\\Korvex\\\\Setup]"), before_reg)
+        self.assertIn(str(self.group.relative_to(self.rig.drive_c) / "Korvex.lnk"), before_files)
+        initial, changed, all_types, shell_off, shell_on, final = [boxes(d) for d in res.dumps()]
+        # The dialog starts from the stored choices (the defaults of the first setup).
+        self.assertEqual(initial, merged({b: (1, 1) for b in TYPES}, {
+            DESKTOP: (0, 1), START_MENU: (0, 1), PROGRAMS: (1, 1), SHELL_EXT: (1, 1), CASCADED: (0, 1),
+            MENU_ICONS: (1, 1), SELECT_ALL: (0, 1)}))
+        self.assertEqual(changed, merged(initial, {5104: (0, 1), 5108: (0, 1), PROGRAMS: (0, 1), CASCADED: (1, 1),
+                                                   MENU_ICONS: (0, 1)}))
+        # "Select all" checks every type box and nothing else (the other boxes are a mix of marks).
+        self.assertEqual(all_types, merged(changed, {5104: (1, 1), 5108: (1, 1)}))
+        # The context-menu choices follow the shell integration and keep their marks meanwhile.
+        self.assertEqual(shell_off, merged(all_types, {SHELL_EXT: (0, 1), CASCADED: (1, 0), MENU_ICONS: (0, 0)}))
+        self.assertEqual(shell_on, all_types)
+        self.assertEqual(final, shell_on)
+        for how, (exe, texts) in (("F1", f1), ("button", help_button)):
+            with self.subTest(help=how):
+                self.assertEqual(exe.lower(), "winhlp32.exe")
+                self.assertTrue(any("'korvex.hlp'" in t for t in texts), texts)
+        for how, rec in (("Esc", esc), ("close box", closed)):
+            with self.subTest(cancel=how):
+                self.assertEqual(rec.int("code"), 0)
+                self.assertEqual(rec.int("windows"), 1)  # no completion dialog
+        self.assertEqual(opened, [])
+        self.assertEqual(len(self.runs()), runs_before)
+        changes = sorted(k for k in set(before_reg) | set(after_reg) if before_reg.get(k) != after_reg.get(k))
+        self.assertEqual(changes, [], "\n".join(
+            "\n".join(difflib.unified_diff(before_reg.get(k, "").splitlines(), after_reg.get(k, "").splitlines(),
+                                           k[1], k[1], lineterm="")) for k in changes[:20]))
+        self.assertEqual(before_files, after_files)
+
+    def test_3_setup_that_changes_the_choices(self):
+        # The price list is a link the installer ships: the group's archiver link serves.
+        shutil.copy(self.group / "Korvex.lnk", self.inst / "ordin.lnk")
+        runs_before = len(self.runs())
+        (s1, w1), (s2, w2), (s3, w3), (s4, w4), (s5, w5), (s6, w6) = [self.signal() for _ in range(6)]
+        lines = self.start_lines() + ["click %d" % b for b in RELEASED]
+        lines += ["click %d" % b for b in (DESKTOP, START_MENU, PROGRAMS, CASCADED, SHELL_EXT)]
+        lines += self.settle() + ["dump", w1, "click 1", "wait-gone 180000", R.wait_window(120000, CAPTION),
+                                  "dump", w2, "click 5102", "click 5102", w3, "click 5105", w4,
+                                  "click 5104", "click 5106", w5, "click 5103", w6]
+        lines += self.settle() + ["click 1", "wait-exit 60000"]
+        run = self.rig.spawn_script(lines, env=self.env)
+        with self.abandon_on_failure(run):
+            self.wait_reached(run, lines, w1)
+            self.shot("setup-dialog")
+            run.release(s1)
+            self.wait_reached(run, lines, w2)
+            self.shot("done-dialog")
+            run.release(s2)
+            self.wait_reached(run, lines, w3)
+            twice = self.wait_runs(runs_before + 2)[runs_before:]
+            run.release(s3)
+            self.wait_reached(run, lines, w4)
+            price_list = self.wait_runs(runs_before + 3)[runs_before + 2:]
+            run.release(s4)
+            self.wait_reached(run, lines, w5)
+            documents = self.wait_runs(runs_before + 5)[runs_before + 3:]
+            run.release(s5)
+            self.wait_reached(run, lines, w6)
+            help_exe, help_texts = self.probe_help_box()
+            run.release(s6)
+            res = run.finish(timeout=240)
+        opened = self.opened_folders(wait=0)
+        reg = self.registry()
+
+        setup, done = res.dumps()
+        chosen = boxes(setup)
+        self.assertEqual({b for b in TYPES if chosen[b][0]}, set(TYPES) - set(RELEASED))
+        self.assertEqual([chosen[b] for b in (DESKTOP, START_MENU, PROGRAMS, SHELL_EXT, CASCADED, MENU_ICONS)],
+                         [(1, 1), (1, 1), (0, 1), (0, 1), (1, 0), (1, 0)])
+        self.assertEqual(done.window.caption, CAPTION)
+        self.assertEqual(done.child(5101).text, INSTALL)
+        self.assertEqual(done.child(5107).int("fontweight"), 700)
+        self.assertEqual(res.exit().int("code"), 0)
+        self.assertEqual(res.exit().int("windows"), 2)
+        # "Run Korvex", pressed twice: two processes, each with the archiver's path as command line.
+        self.assertEqual([(r["cmd"], r["cwd"]) for r in twice], [(ARCHIVER, INSTALL)] * 2)
+        self.assertNotEqual(twice[0]["pid"], twice[1]["pid"])
+        self.assertEqual(len(price_list), 1, "the price list link started nothing")
+        self.assertIn("Korvex.exe", price_list[0]["cmd"])
+        self.assertEqual(sorted(r["cmd"] for r in documents),
+                         sorted(['"%s" open-text "%s\\licenza.txt"' % (ARCHIVER, INSTALL),
+                                 '"%s" open-url "https://www.korvex.example/"' % ARCHIVER]))
+        self.assertEqual(help_exe.lower(), "winhlp32.exe")
+        self.assertTrue(any("'korvex.hlp'" in t for t in help_texts), help_texts)
+
+        self.assert_settings(reg, set(TYPES) - set(RELEASED), desktop=1, start_menu=1, programs=0,
+                             shell_ext=0, cascaded=1, icons=1)
+        self.assert_owned(reg, set(TYPES) - set(RELEASED))
+        # Released types go back to their planted owners; types nobody had before disappear.
+        for box in RELEASED:
+            for ext in TYPES[box]:
+                planted = PLANTED.get(ext)
+                with self.subTest(released=ext):
+                    if planted is None:
+                        self.assertFalse(reg.has(ext))
+                        continue
+                    self.assertEqual(reg.values(ext), {k.lower(): v for k, v in planted.items() if k != "ShellNew"})
+                    self.assertEqual(reg.values(ext + "\\ShellNew"),
+                                     {k.lower(): v for k, v in planted["ShellNew"].items()}
+                                     if "ShellNew" in planted else None)
+        for vol in VOLUMES:
+            with self.subTest(volume=vol):
+                self.assertFalse(reg.has(vol))
+        self.assert_previous_owners_recorded(reg)
+        self.assert_program_registered(reg)
+        self.assert_shell_extension(reg, present=False)
+        self.assert_link(self.desktop, present=True)
+        self.assert_link(self.start_menu, present=True)
+        self.assert_group(present=False)
+        self.assertEqual(opened, [])  # no group, no folder window
+
+    def test_4_second_setup_takes_the_choices_back(self):
+        # A template already there is the user's: a setup must not overwrite it.
+        own_template = b"Kvx! modello dell'utente"
+        if self.nt:
+            (self.inst / "kvxnew.dat").write_bytes(own_template)
+        lines = self.start_lines() + ["dump", "click %d" % SELECT_ALL, "click %d" % SHELL_EXT, "click %d" % PROGRAMS,
+                                      "click %d" % DESKTOP] + self.settle()
+        lines += ["dump", "click 1", "wait-gone 180000", R.wait_window(120000, CAPTION), "click 1", "wait-exit 60000"]
+        res = self.rig.run_script(lines, timeout=400, env=self.env)
+        opened = self.opened_folders(wait=30)
+        reg = self.registry()
+
+        initial, chosen = [boxes(d) for d in res.dumps()]
+        # The dialog shows what the previous setup stored, greyed context-menu boxes included.
+        self.assertEqual(initial, merged({b: ((0 if b in RELEASED else 1), 1) for b in TYPES}, {
+            DESKTOP: (1, 1), START_MENU: (1, 1), PROGRAMS: (0, 1), SHELL_EXT: (0, 1), CASCADED: (1, 0),
+            MENU_ICONS: (1, 0), SELECT_ALL: (0, 1)}))
+        self.assertEqual(chosen, merged({b: (1, 1) for b in TYPES}, {
+            DESKTOP: (0, 1), START_MENU: (1, 1), PROGRAMS: (1, 1), SHELL_EXT: (1, 1), CASCADED: (1, 1),
+            MENU_ICONS: (1, 1), SELECT_ALL: (0, 1)}))
+        self.assertEqual(res.exit().int("code"), 0)
+
+        self.assert_settings(reg, TYPES, desktop=0, start_menu=1, programs=1, shell_ext=1, cascaded=1, icons=1)
+        self.assert_owned(reg, TYPES)
+        self.assert_previous_owners_recorded(reg)
+        self.assert_program_registered(reg)
+        self.assert_shell_extension(reg, present=True)
+        self.assert_templates(reg, kvx_bytes=own_template if self.nt else KVX_TEMPLATE)
+        self.assert_group(present=True)
+        self.assert_link(self.desktop, present=False)
+        self.assert_link(self.start_menu, present=True)
+        self.assertEqual([f.lower() for f in opened], [self.rig.winpath(self.group).lower()])
+
+
+class SetupFlowNT(SetupFlow, unittest.TestCase):
+    NAME = "setup-nt"
+
+
+class SetupFlowWindows98(SetupFlow, unittest.TestCase):
+    NAME = "setup-98"
+    VERSION = "win98"
+
+
+if __name__ == "__main__":
+    unittest.main()
