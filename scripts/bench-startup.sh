@@ -4,14 +4,9 @@
 # (OleInitialize, riched32.dll, the icon, the font). Prints medians and ratios.
 #   scripts/bench-startup.sh [runs]   (default 15)
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${KVX_BUILD:-$root/build}
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 runs=${1:-15}
-"$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" \
-  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-ninja -C "$build/win32" Uninstall bench_bare bench_startup_only kvxdrive >/dev/null
-export KVX_WINE_TEMPLATE="$build/wine-template"
+kvx_build_win32 Uninstall bench_bare bench_startup_only kvxdrive
 prefix="$build/bench/prefix"
 "$root/scripts/wine-run.sh" --prefix "$prefix" cmd /c rem
 # Time Wine itself, not the runner script around it.

@@ -5,16 +5,10 @@
 # With a display ($DISPLAY set) the dialogs wait for you there; without one a virtual display is
 # used, the driver answers the dialogs and screenshots land in build/run/.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${KVX_BUILD:-$root/build}
-"$root/scripts/install-deps.sh"
-
-cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" \
-  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-ninja -C "$build/win32" Uninstall kvxdrive e2e_target >/dev/null
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+kvx_build_win32 Uninstall kvxdrive e2e_target
 echo "Uninstall.exe: $(stat -c %s "$build/win32/src/Uninstall.exe") bytes"
 
-export KVX_WINE_TEMPLATE="$build/wine-template"
 export KVX_UNINSTALL="$build/win32/src/Uninstall.exe"
 export KVX_DRIVER="$build/win32/tools/driver/kvxdrive.exe"
 mode=()

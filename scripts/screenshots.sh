@@ -5,15 +5,9 @@
 # desktop; KVX_SCREENSHOT_DISPLAY=:N uses that display instead. Extra arguments go to
 # tests/e2e/screenshots.py (--own-language-file, --keep-full, --out DIR).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${KVX_BUILD:-$root/build}
-"$root/scripts/install-deps.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+kvx_build_win32 Uninstall kvxdrive kvxlng_english
 
-cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" \
-  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-ninja -C "$build/win32" Uninstall kvxdrive kvxlng_english >/dev/null
-
-export KVX_WINE_TEMPLATE=${KVX_WINE_TEMPLATE:-$build/wine-template}
 export KVX_DRIVER=$build/win32/tools/driver/kvxdrive.exe
 export KVX_UNINSTALL=$build/win32/src/Uninstall.exe
 export KVX_LANGLIB_ENGLISH=$build/win32/tests/e2e/kvxlng_english.dll
