@@ -9,6 +9,7 @@ Every external command runs with a timeout: a hung program fails the test instea
 """
 import os
 import shutil
+import zlib
 import subprocess
 import tempfile
 import time
@@ -21,6 +22,21 @@ WINE_ENV = REPO / "scripts" / "wine-env.sh"
 # Record fields the driver prints as hex of the raw ANSI bytes.
 HEX_KEYS = frozenset({"class", "caption", "text", "fontface"})
 BOOT_TIMEOUT = 600  # a fresh template boots in ~30 s under emulation; a busy machine is slower
+
+
+def text_key(domain, text, context=""):
+    """The language file's key of a text: CRC-32 of domain, context and text in Windows-1252."""
+    return "%08x" % zlib.crc32((domain + context + text).encode("cp1252"))
+
+
+def language_file(*entries):
+    """A language file: a header, the marker and entry lines (domain, text, value[, context])."""
+    lines = ["; Lingua di prova", "***messages***"]
+    for entry in entries:
+        domain, text, value = entry[:3]
+        context = entry[3] if len(entry) > 3 else ""
+        lines.append('%s="%s"' % (text_key(domain, text, context), value))
+    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
 
 
 def hexarg(text):

@@ -8,7 +8,6 @@ import os
 import shutil
 import sys
 import unittest
-import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -23,17 +22,6 @@ NEEDED = {"KVX_UNINSTALL": EXE, "KVX_LANGLIB_PARTIAL": PARTIAL, "KVX_DRIVER": os
 
 CAPTION = "Rimuovi Korvex"
 WAIT_MS = 2000
-
-
-def key(domain, text, context=""):
-    return "%08x" % zlib.crc32((domain + context + text).encode("cp1252"))
-
-
-def lng(*entries):
-    """A language file: a header, the marker and entry lines (domain, text, value)."""
-    lines = ["; Lingua di prova", "***messages***"]
-    lines += ['%s="%s"' % (key(d, t), v) for d, t, v in entries]
-    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
 
 
 class Startup(unittest.TestCase):
@@ -179,7 +167,7 @@ class Startup(unittest.TestCase):
         while len(self.rig.winpath(folder)) < 215:
             folder = folder / ("cartella annidata " + "k" * 20)
         first, second = "R" * 250, "D" * 220 + " %s"
-        exe = self.install(None, folder=folder, language_file=lng(
+        exe = self.install(None, folder=folder, language_file=R.language_file(
             ("s", "Rimozione completa", first), ("s", "Devi eliminare il file %s manualmente", second)))
         self.assertGreater(len(exe), 230)
         box, rec = self.warning_box(exe)
@@ -198,7 +186,7 @@ class Startup(unittest.TestCase):
         self.assertEqual(rec.int("code"), 0)
 
     def test_language_file_translates_messages(self):
-        exe = self.install("KorvexLng", language_file=lng(
+        exe = self.install("KorvexLng", language_file=R.language_file(
             ("s", "Rimuovi Korvex", "Remove Korvex"),
             ("s", "Rimozione completa", "Removal complete"),
             ("s", "Devi eliminare il file %s manualmente", "Please delete the file %s by hand")))
@@ -207,7 +195,7 @@ class Startup(unittest.TestCase):
         self.assertEqual(box.child(65535).text, "Removal complete\nPlease delete the file %s by hand" % exe)
 
     def test_language_file_wins_over_the_library_for_messages(self):
-        exe = self.install("KorvexBoth", library=PARTIAL, language_file=lng(
+        exe = self.install("KorvexBoth", library=PARTIAL, language_file=R.language_file(
             ("s", "Rimozione completa", "Removal complete"),
             ("s", "Remove Korvex", "from the library's text: never looked up")))
         box, _ = self.warning_box(exe)
@@ -215,7 +203,7 @@ class Startup(unittest.TestCase):
         self.assertTrue(box.child(65535).text.startswith("Removal complete\nDevi eliminare"))
 
     def test_hostile_translations_and_bad_files_do_no_harm(self):
-        exe = self.install("KorvexHostile", language_file=lng(
+        exe = self.install("KorvexHostile", language_file=R.language_file(
             ("s", "Devi eliminare il file %s manualmente", "%s %s %n %x %% " + "z" * 400)))
         box, rec = self.warning_box(exe)
         text = box.child(65535).text

@@ -4,6 +4,18 @@
 
 #include <vector>
 
+// Names of a key's direct subkeys, read before any of them is touched.
+static std::vector<std::string> SubkeyNames(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    char name[1024];
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  return names;
+}
+
 static void Collect(HKEY root, const std::string& path, RegSnapshot* out) {
   HKEY key;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
@@ -17,13 +29,7 @@ static void Collect(HKEY root, const std::string& path, RegSnapshot* out) {
     if (RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
     values[std::string(name, nameLength)] = RegValue{type, std::string(reinterpret_cast<char*>(data.data()), size)};
   }
-  std::vector<std::string> children;
-  for (DWORD i = 0;; ++i) {
-    char name[1024];
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    children.emplace_back(name, length);
-  }
+  std::vector<std::string> children = SubkeyNames(key);
   RegCloseKey(key);
   for (const auto& child : children) Collect(root, path.empty() ? child : path + "\\" + child, out);
 }
@@ -97,15 +103,9 @@ void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD
 }
 
 void RemoveTree(HKEY root, const std::string& path) {
-  std::vector<std::string> children;
   HKEY key;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  for (DWORD i = 0;; ++i) {
-    char name[1024];
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    children.emplace_back(name, length);
-  }
+  std::vector<std::string> children = SubkeyNames(key);
   RegCloseKey(key);
   for (const auto& child : children) RemoveTree(root, path + "\\" + child);
   RegDeleteKeyA(root, path.c_str());
