@@ -308,7 +308,10 @@ def build_palette(pixels, bpp):
         palette += [p for p in used if p not in VGA16]
         if len(palette) > 256:
             raise ValueError("too many colours: %d" % len(palette))
-    palette += [BLACK] * ((1 << bpp) - len(palette))
+    if bpp == 4:
+        palette += [BLACK] * ((1 << bpp) - len(palette))
+    # An 8-bit image carries only the colours it uses (biClrUsed): a full 256-entry table would
+    # cost the program a kilobyte per image.
     return palette
 
 
@@ -343,8 +346,9 @@ def encode_image(pixels, bpp):
         xor += xr
         mask += ar
 
+    used = len(palette) if bpp == 8 else 0
     header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bpp, 0,
-                         len(xor) + len(mask), 0, 0, 0, 0)
+                         len(xor) + len(mask), 0, 0, used, 0)
     pal = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
     return header + pal + bytes(xor) + bytes(mask)
 

@@ -5,6 +5,7 @@
 #include "lang/language_table.h"
 #include "lang/messages.h"
 #include "platform/handles.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 // Defined beside the language library's object, so that the two are built and destroyed in order.
@@ -42,22 +43,11 @@ class FileByteSource : public ByteSource {
 
 void LoadLanguageFile(const char* name) {
   LanguageTable.Unload();
-  char path[1024];
-  if (strchr(name, '\\') != nullptr) {
-    CopyText(path, sizeof path, name);
-  } else {
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    path[n < sizeof path ? n : sizeof path - 1] = '\0';
-    char* slash = strrchr(path, '\\');
-    if (slash != nullptr) {
-      slash[1] = '\0';
-      // A name that does not fit beside the folder is not the file asked for: load nothing.
-      if (!AppendText(path, sizeof path, name)) path[0] = '\0';
-    } else {
-      path[0] = '\0';
-    }
-  }
-  if (path[0] != '\0') {
+  char path[kPathSize];
+  // A path that does not fit is not the file asked for: load nothing.
+  bool found = strchr(name, '\\') != nullptr ? CopyText(path, sizeof path, name)
+                                               : PathBesideProgram(path, sizeof path, name);
+  if (found) {
     FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (file.IsValid()) {
       FileByteSource source(file.Get());

@@ -2,6 +2,7 @@
 
 #include "lang/language.h"
 #include "lang/language_table.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 // Built in this order before WinMain and destroyed in the reverse order after it: the library is
@@ -18,12 +19,8 @@ static int ringPosition = 0;
 
 void ExtResource::LoadLanguageLibrary(HINSTANCE own) {
   UnloadLanguageLibrary();
-  char path[1024];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  path[n < sizeof path ? n : sizeof path - 1] = '\0';
-  char* name = FindFileNamePart(path);
-  bool fits = CopyText(name, sizeof path - static_cast<size_t>(name - path), "kvxlng.dll");
-  HINSTANCE library = fits ? LoadLibraryA(path) : nullptr;
+  char path[kPathSize];
+  HINSTANCE library = PathBesideProgram(path, sizeof path, "kvxlng.dll") ? LoadLibraryA(path) : nullptr;
   libraryModule = library;
   loaded_ = library != nullptr;
   currentModule = loaded_ ? library : own;
@@ -46,10 +43,28 @@ bool IsLanguageLibraryLoaded() { return LanguageLibrary.IsLoaded(); }
 
 HINSTANCE CurrentResourceModule() { return currentModule; }
 
-const char* GetMessageText(int id) {
+HINSTANCE DialogTemplateModule(const char* name) {
+  if (currentModule != nullptr && FindResourceA(currentModule, name, MAKEINTRESOURCEA(5)) != nullptr) {
+    return currentModule;
+  }
+  return ownModule != nullptr ? ownModule : GetModuleHandleA(nullptr);
+}
+
+static char* NextRingBuffer() {
   ringPosition = (ringPosition + 1) % 8;
   char* text = messageRing[ringPosition];
   text[0] = '\0';
+  return text;
+}
+
+const char* GetBuiltInMessageText(int id) {
+  char* text = NextRingBuffer();
+  if (LoadStringA(ownModule, static_cast<UINT>(id), text, kMessageSize) == 0) text[0] = '\0';
+  return text;
+}
+
+const char* GetMessageText(int id) {
+  char* text = NextRingBuffer();
   // With a language file the program's own texts are the keys, so the library's table is skipped.
   if (IsLanguageFileLoaded()) {
     LoadStringA(ownModule, static_cast<UINT>(id), text, kMessageSize);

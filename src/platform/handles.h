@@ -1,7 +1,44 @@
-// One owner per handle: closed on every path, never copied.
+// One owner per handle: released on every path, never copied.
 #pragma once
 #include <windows.h>
 
+#include "platform/registry.h"
+
+// An open registry key.
+class RegKey {
+ public:
+  explicit RegKey(HKEY key) : key_(key) {}
+  ~RegKey() {
+    if (key_ != nullptr) CloseRegKey(key_);
+  }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_;
+};
+
+// A COM interface reference.
+template <typename T>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() {
+    if (object_ != nullptr) object_->Release();
+  }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+  T* Get() const { return object_; }
+  T** Out() { return &object_; }
+  void** OutVoid() { return reinterpret_cast<void**>(&object_); }
+  T* operator->() const { return object_; }
+
+ private:
+  T* object_ = nullptr;
+};
+
+// A file or other kernel handle.
 class FileHandle {
  public:
   explicit FileHandle(HANDLE h) : handle_(h) {}

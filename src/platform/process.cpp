@@ -39,4 +39,12 @@ unsigned long GetNtMajorVersion() {
   return cachedPlatform == VER_PLATFORM_WIN32_NT ? cachedMajor : 0;
 }
 
+bool IsNewerSystem() {
+  OSVERSIONINFOA info;
+  ZeroMemory(&info, sizeof info);
+  info.dwOSVersionInfoSize = sizeof info;
+  GetVersionExA(&info);
+  return info.dwMajorVersion > 4 || info.dwMinorVersion > 10;
+}
+
 int VersionQueries() { return versionQueries; }

@@ -11,5 +11,9 @@ int CompareTextNoCase(const char* a, const char* b);
 // The major version on the NT family, 0 on the Windows 9x family. Asks the system only once.
 unsigned long GetNtMajorVersion();
 
+// Systems from 4.90 on (Windows Me, 2000 and later) keep new-archive templates as files, older
+// ones as bytes in the registry.
+bool IsNewerSystem();
+
 // How often the system has been asked, for the tests of the cache.
 int VersionQueries();

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "platform/handles.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -11,21 +12,6 @@ static int deletedKeys = 0;  // keys deleted by the current tree-deletion pass
 long RegistryCallCount() { return registryCalls; }
 
 namespace {
-
-// Owns an open key for the length of one operation.
-class RegKey {
- public:
-  explicit RegKey(HKEY key) : key_(key) {}
-  ~RegKey() {
-    if (key_ != nullptr) CloseRegKey(key_);
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_;
-};
 
 HKEY OpenBuilt(HKEY root, const char* builtPath, REGSAM rights) {
   HKEY key = nullptr;
@@ -173,8 +159,9 @@ bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* 
 }
 
 bool ReadRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD* out, DWORD defaultNumber) {
-  BYTE bytes[4];
-  if (ReadValue(root, keyPath, valueName, bytes, sizeof bytes) == 4) {
+  // A shorter value (another tool's one-byte binary 00, say) is its number, zero-extended.
+  BYTE bytes[4] = {0, 0, 0, 0};
+  if (ReadValue(root, keyPath, valueName, bytes, sizeof bytes) > 0) {
     *out = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 | static_cast<DWORD>(bytes[2]) << 16 |
            static_cast<DWORD>(bytes[3]) << 24;
     return true;

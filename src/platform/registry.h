@@ -25,7 +25,8 @@ void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const
 // Strings always come back terminated: data that fills the whole buffer without a NUL does not fit.
 bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, const char* defaultText,
                    DWORD size);
-// Only a value of exactly four bytes is a number; anything else gives the default.
+// A value of one to four bytes is a number (little-endian, zero-extended); a missing, empty or
+// longer value gives the default.
 bool ReadRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD* out, DWORD defaultNumber);
 DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD defaultNumber);
 // The value's bytes as stored; how many, or -1 when the value is missing or larger than `size`.

@@ -1,4 +1,121 @@
 #include "removal/uninstall.h"
 
-// The removal passes are not built yet: started without options the program only ends.
-void UninstallArchiver() {}
+#include <windows.h>
+
+#include "lang/language_table.h"
+#include "lang/messages.h"
+#include "platform/handles.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "removal/clean_registry.h"
+#include "removal/file_list.h"
+#include "removal/self_deletion.h"
+#include "resources/resource.h"
+#include "shell/companions.h"
+
+namespace {
+
+const char* const kHelpCaches[2] = {"korvex.gid", "korvex.fts"};
+
+// The list's whole text, read at once and ended by a terminator; null when it cannot be read.
+char* ReadFileList(const char* path, DWORD* size) {
+  FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file.IsValid()) return nullptr;
+  *size = GetFileSize(file.Get(), nullptr);
+  if (*size == INVALID_FILE_SIZE) return nullptr;
+  char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, *size + 1));
+  DWORD got = 0;
+  if (text == nullptr) return nullptr;
+  if (!ReadFile(file.Get(), text, *size, &got, nullptr) || got != *size) {
+    HeapFree(GetProcessHeap(), 0, text);
+    return nullptr;
+  }
+  text[*size] = '\0';
+  return text;
+}
+
+enum class Deletion { Deleted, Gone, Failed };
+
+// One attempt at an entry. Read-only, hidden and system attributes are cleared when they are in
+// the way; an entry found missing is gone for good, since nothing here creates files.
+Deletion DeleteEntry(const char* path) {
+  if (DeleteFileA(path)) return Deletion::Deleted;
+  DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Deletion::Gone;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Deletion::Gone;
+  bool cleared = false;
+  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+    cleared = SetFileAttributesA(path, 0) != FALSE;
+  }
+  // A folder goes only once it is empty.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return RemoveDirectoryA(path) ? Deletion::Deleted : Deletion::Failed;
+  return cleared && DeleteFileA(path) ? Deletion::Deleted : Deletion::Failed;
+}
+
+// Passes over the entries until one deletes nothing. An entry deleted or found gone is not tried
+// again; the others (in use, a folder still holding unlisted files) are tried in every pass.
+void DeleteEntries(const char* folder, char* text, DWORD size) {
+  Array<char*> entries;
+  char* cursor = text;
+  while (char* entry = NextListEntry(&cursor, text + size)) {
+    // Nothing outside the installation folder is ever deleted, whatever the list says.
+    if (IsEntryInsideFolder(entry)) entries.Add(entry);
+  }
+  int deleted;
+  do {
+    deleted = 0;
+    for (int i = 0; i < entries.Count(); ++i) {
+      if (entries[i] == nullptr) continue;
+      char path[kPathSize];
+      if (!JoinPath(path, sizeof path, folder, entries[i])) {
+        entries[i] = nullptr;  // does not fit: never a cut path, which would name another file
+        continue;
+      }
+      Deletion result = DeleteEntry(path);
+      if (result != Deletion::Failed) entries[i] = nullptr;
+      if (result == Deletion::Deleted) ++deleted;
+    }
+  } while (deleted != 0);
+}
+
+void DeleteInFolder(const char* folder, const char* name) {
+  char path[kPathSize];
+  if (!JoinPath(path, sizeof path, folder, name)) return;
+  SetFileAttributesA(path, 0);
+  DeleteFileA(path);
+}
+
+}  // namespace
+
+int UninstallArchiver(bool silent) {
+  char program[kPathSize];
+  char folder[kPathSize];
+  if (!GetProgramPath(program, sizeof program) || !FolderOfPath(folder, sizeof folder, program)) return 0;
+  SetCurrentDirectoryA(folder);
+
+  if (!silent && MessageBoxA(nullptr, GetMessageText(IDS_CONFIRM_REMOVAL), GetMessageText(IDS_REMOVE_CAPTION),
+                             MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES) {
+    return 0;
+  }
+  char listPath[kPathSize];
+  DWORD size = 0;
+  char* text = JoinPath(listPath, sizeof listPath, folder, KVX_FILE_LIST) ? ReadFileList(listPath, &size) : nullptr;
+  if (text == nullptr) {
+    if (silent) return kListMissingExitCode;
+    // Nothing has been changed yet.
+    char message[kMessageSize + sizeof KVX_FILE_LIST];
+    FormatOneString(message, sizeof message, GetMessageText(IDS_LIST_MISSING), KVX_FILE_LIST);
+    MessageBoxA(nullptr, message, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    return 0;
+  }
+
+  CleanRegistry();
+  UnloadLanguageLibrary();  // so that it can be deleted; no message is shown from here on
+  for (const char* cache : kHelpCaches) DeleteInFolder(folder, cache);
+  DeleteEntries(folder, text, size);
+  HeapFree(GetProcessHeap(), 0, text);
+  DeleteFileA(listPath);
+  StartSelfDeletion(program, folder, silent);
+  return 0;
+}

@@ -5,16 +5,19 @@
 #include <windows.h>
 
 #include "lang/messages.h"
+#include "platform/handles.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "shell/companions.h"
 
-namespace {
-
 const char kProgId[] = "Korvex";
 const char kZipProgId[] = "Korvex.ZIP";
+
+namespace {
+
 const char kKvxContentType[] = "application/x-kvx-compressed";
 const char kContentType[] = "application/x-compressed";
 const int kVolumesNt = 30;
@@ -28,11 +31,6 @@ unsigned char zipTemplate[22] = {0x00, 0x4B, 0x05, 0x06};
 
 bool IsArchiverProgId(const char* text) {
   return CompareTextNoCase(text, kProgId) == 0 || CompareTextNoCase(text, kZipProgId) == 0;
-}
-
-void SetupKeyOf(const char* extension, char* out, int size) {
-  CopyText(out, static_cast<size_t>(size), "Setup\\");
-  AppendText(out, static_cast<size_t>(size), extension);
 }
 
 void ShellNewKeyOf(const char* extension, char* out, int size) {
@@ -50,7 +48,7 @@ void RecordPreviousOwner(const char* extension) {
   char setupKey[64], shellNewKey[64];
   SetupKeyOf(extension, setupKey, sizeof setupKey);
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
-  char type[512], content[512], fileName[1024];
+  char type[512], content[512], fileName[kPathSize];
   ReadRegString(HKEY_CLASSES_ROOT, extension, "", type, "", sizeof type);
   ReadRegString(HKEY_CLASSES_ROOT, extension, "Content Type", content, "", sizeof content);
   ReadRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", fileName, "", sizeof fileName);
@@ -72,15 +70,19 @@ void WriteTemplate(const char* extension, bool kvx) {
     WriteRegBinary(HKEY_CLASSES_ROOT, shellNewKey, "Data", bytes, size);
     return;
   }
-  char path[1024];
-  if (!CompanionPath(kvx ? KVX_KVX_TEMPLATE : KVX_ZIP_TEMPLATE, path, sizeof path)) return;
+  char path[kPathSize];
+  // The shell reads no template from a path beyond MAX_PATH.
+  if (!PathBesideProgram(path, sizeof path, kvx ? KVX_KVX_TEMPLATE : KVX_ZIP_TEMPLATE) || strlen(path) >= MAX_PATH) {
+    return;
+  }
   // An existing template is the user's or the installer's: never rewritten.
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      DWORD written = 0;
-      WriteFile(file, bytes, size, &written, nullptr);
-      CloseHandle(file);
+    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    bool whole = file.IsValid() && WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
+    if (!whole) {
+      if (file.IsValid()) DeleteFileA(path);  // a torn template is no template
+      return;  // no "New" entry naming a file that is not there
     }
   }
   WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", path);
@@ -88,8 +90,11 @@ void WriteTemplate(const char* extension, bool kvx) {
 
 // Older systems got the template as bytes in ShellNew: on release they go too, or the former
 // owner's "New" menu would go on making our archives. Only our exact bytes are removed, since a
-// take-over without the shell integration leaves another program's "Data" in place.
+// take-over without the shell integration leaves another program's "Data" in place; and only on
+// those systems, since on newer ones we never write "Data", and the empty-ZIP record that another
+// program may keep there is byte for byte ours.
 void RemoveTemplateData(const char* shellNewKey, bool kvx) {
+  if (IsNewerSystem()) return;
   const unsigned char* bytes = kvx ? kvxTemplate : zipTemplate;
   DWORD size = kvx ? sizeof kvxTemplate : sizeof zipTemplate;
   unsigned char stored[32];
@@ -135,7 +140,7 @@ void Release(const char* extension, int position) {
     } else {
       DeleteRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
     }
-    char shellNew[1024];
+    char shellNew[kPathSize];
     ReadOwnRegString(setupKey, "ShellNew", shellNew, "", sizeof shellNew);
     DeleteRegValue(HKEY_CLASSES_ROOT, shellNewKey, "FileName");
     if (position == kKvxPosition || position == kZipPosition) RemoveTemplateData(shellNewKey, position == kKvxPosition);
@@ -164,14 +169,6 @@ void Release(const char* extension, int position) {
 
 }  // namespace
 
-bool IsNewerSystem() {
-  OSVERSIONINFOA info;
-  ZeroMemory(&info, sizeof info);
-  info.dwOSVersionInfoSize = sizeof info;
-  GetVersionExA(&info);
-  return info.dwMajorVersion > 4 || info.dwMinorVersion > 10;
-}
-
 bool IsOwnAssociation(const char* extension) {
   char owner[80];
   ReadRegString(HKEY_CLASSES_ROOT, extension, "", owner, "", sizeof owner);
@@ -196,11 +193,11 @@ void ApplyAssociations(const IntegrationSettings* settings) {
 }
 
 void RegisterProgIds() {
-  char archiver[1024];
-  CompanionPath(KVX_ARCHIVER_EXE, archiver, sizeof archiver);
+  char archiver[kPathSize];
+  PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE);
   // The quoted path, a blank and the quoted placeholder: 1023 + 10 characters at most.
-  char command[1024 + 16];
-  char icon[1024 + 8];
+  char command[kPathSize + 16];
+  char icon[kPathSize + 8];
   FormatOneString(command, sizeof command, "\"%s\" \"%%1\"", archiver);
   FormatOneString(icon, sizeof icon, "%s,0", archiver);
   WriteRegString(HKEY_CLASSES_ROOT, kProgId, "", GetMessageText(IDS_TYPE_KORVEX));

@@ -3,9 +3,9 @@
 #pragma once
 #include "setup/settings.h"
 
+extern const char kProgId[];     // "Korvex", the KVX type and its volumes
+extern const char kZipProgId[];  // "Korvex.ZIP"
+
 bool IsOwnAssociation(const char* extension);
 void ApplyAssociations(const IntegrationSettings* settings);
 void RegisterProgIds();
-
-// Systems from 4.90 on keep new-archive templates as files, older ones as bytes in the registry.
-bool IsNewerSystem();

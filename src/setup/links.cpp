@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include "lang/messages.h"
+#include "platform/handles.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -13,28 +15,9 @@
 
 namespace {
 
-const int kPathSize = 1024;
 const char kLinkName[] = "Korvex.lnk";
 const char kGroupName[] = "Korvex";
 const char kDescription[] = "Korvex";
-
-// Releases a COM interface when it goes out of scope.
-template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() {
-    if (object_ != nullptr) object_->Release();
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T* Get() const { return object_; }
-  void** Out() { return reinterpret_cast<void**>(&object_); }
-  T* operator->() const { return object_; }
-
- private:
-  T* object_ = nullptr;
-};
 
 // The file-system path of a special folder; false when the shell cannot say.
 bool SpecialFolderPath(IMalloc* allocator, int csidl, char* path) {
@@ -46,10 +29,11 @@ bool SpecialFolderPath(IMalloc* allocator, int csidl, char* path) {
   return ok && path[0] != '\0';
 }
 
-bool PathIn(const char* folder, const char* name, char* out) {
-  if (!CopyText(out, kPathSize, folder)) return false;
-  EnsureTrailingBackslash(out, kPathSize);
-  return AppendText(out, kPathSize, name);
+// A translated link name is used only when it is one plain file name: a name with a path in it
+// would make (and leave) a link in some other folder.
+const char* LinkNameOf(int id) {
+  const char* name = GetMessageText(id);
+  return IsPlainFileName(name) ? name : GetBuiltInMessageText(id);
 }
 
 struct GroupItem {
@@ -57,17 +41,16 @@ struct GroupItem {
   const char* target;
 };
 
-void MakeGroup(const char* group, const char* archiver, const GroupItem (&items)[3]) {
+void MakeGroup(const char* group, const GroupItem (&items)[3]) {
   CreateDirectoryA(group, nullptr);  // an existing folder is fine
   for (const GroupItem& item : items) {
     char linkName[kPathSize];
     char link[kPathSize];
     char target[kPathSize];
-    CopyText(linkName, sizeof linkName, item.name);
-    if (!AppendText(linkName, sizeof linkName, ".lnk") || !PathIn(group, linkName, link)) continue;
-    CopyText(target, sizeof target, archiver);
-    char* name = FindFileNamePart(target);
-    if (!CopyText(name, sizeof target - static_cast<size_t>(name - target), item.target)) continue;
+    if (!CopyText(linkName, sizeof linkName, item.name) || !AppendText(linkName, sizeof linkName, ".lnk") ||
+        !JoinPath(link, sizeof link, group, linkName) || !PathBesideProgram(target, sizeof target, item.target)) {
+      continue;
+    }
     CreateShellLink(target, link, kDescription);
   }
 }
@@ -77,7 +60,7 @@ void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiv
   char link[kPathSize];
   bool found = csidl == CSIDL_DESKTOPDIRECTORY ? GetDesktopFolder(folder, sizeof folder)
                                                : SpecialFolderPath(allocator, csidl, folder);
-  if (!found || !PathIn(folder, kLinkName, link)) return;
+  if (!found || !JoinPath(link, sizeof link, folder, kLinkName)) return;
   if (wanted) {
     CreateShellLink(archiver, link, kDescription);
   } else {
@@ -88,14 +71,16 @@ void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiv
 }  // namespace
 
 bool CreateShellLink(const char* target, const char* linkFile, const char* description) {
+  // A link holds at most MAX_PATH characters of target: a longer one would be saved cut or empty.
+  if (strlen(target) >= MAX_PATH) return false;
   ComRef<IShellLinkA> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Out()))) {
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.OutVoid()))) {
     return false;
   }
-  link->SetPath(target);
+  if (FAILED(link->SetPath(target))) return false;
   link->SetDescription(description);
   ComRef<IPersistFile> file;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, file.Out()))) return false;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.OutVoid()))) return false;
   WCHAR widePath[MAX_PATH];
   // A link path that does not fit the shell's limit is not saved under some other, cut name.
   if (MultiByteToWideChar(CP_ACP, 0, linkFile, -1, widePath, MAX_PATH) == 0) return false;
@@ -104,11 +89,9 @@ bool CreateShellLink(const char* target, const char* linkFile, const char* descr
 
 bool GetDesktopFolder(char* path, int size) {
   if (size < MAX_PATH) return false;
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator))) allocator = nullptr;
-  bool ok = SpecialFolderPath(allocator, CSIDL_DESKTOPDIRECTORY, path);
-  if (allocator != nullptr) allocator->Release();
-  return ok;
+  ComRef<IMalloc> allocator;
+  if (FAILED(SHGetMalloc(allocator.Out()))) return SpecialFolderPath(nullptr, CSIDL_DESKTOPDIRECTORY, path);
+  return SpecialFolderPath(allocator.Get(), CSIDL_DESKTOPDIRECTORY, path);
 }
 
 bool DeleteFolderTree(char* path, int size) {
@@ -127,33 +110,32 @@ bool DeleteFolderTree(char* path, int size) {
 
 void ApplyLinks(const IntegrationSettings* settings, char* groupPathOut) {
   char archiver[kPathSize];
-  if (!CompanionPath(KVX_ARCHIVER_EXE, archiver, sizeof archiver)) return;
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator))) allocator = nullptr;
+  if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
+  ComRef<IMalloc> shellAllocator;
+  IMalloc* allocator = SUCCEEDED(SHGetMalloc(shellAllocator.Out())) ? shellAllocator.Get() : nullptr;
 
   ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver);
   ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver);
 
   // Names of the group's links: message texts, so they follow the language in use.
   const GroupItem items[3] = {{kGroupName, KVX_ARCHIVER_EXE},
-                              {GetMessageText(IDS_HELP_LINK), KVX_HELP_LINK_TARGET},
-                              {GetMessageText(IDS_MANUAL_LINK), KVX_CONSOLE_MANUAL}};
+                              {LinkNameOf(IDS_HELP_LINK), KVX_HELP_LINK_TARGET},
+                              {LinkNameOf(IDS_MANUAL_LINK), KVX_CONSOLE_MANUAL}};
   const int groupFolders[2] = {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS};
   for (int csidl : groupFolders) {
     // The all-users group exists on the NT family only.
     if (csidl == CSIDL_COMMON_PROGRAMS && GetNtMajorVersion() == 0) break;
     char folder[kPathSize];
     char group[kPathSize];
-    if (!SpecialFolderPath(allocator, csidl, folder) || !PathIn(folder, kGroupName, group)) {
+    if (!SpecialFolderPath(allocator, csidl, folder) || !JoinPath(group, sizeof group, folder, kGroupName)) {
       if (csidl == CSIDL_COMMON_PROGRAMS) break;
       continue;
     }
     if (settings->Programs) {
       if (csidl == CSIDL_PROGRAMS && groupPathOut != nullptr) CopyText(groupPathOut, kPathSize, group);
-      MakeGroup(group, archiver, items);
+      MakeGroup(group, items);
     } else {
       DeleteFolderTree(group, sizeof group);
     }
   }
-  if (allocator != nullptr) allocator->Release();
 }

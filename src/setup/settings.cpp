@@ -31,10 +31,14 @@ const char* NextExtension(const char* list, char* out, int size) {
   return end;
 }
 
-static void TypeKey(int position, char* out, int size) {
+const IntegrationSettings kNothingChosen = {};
+
+void SetupKeyOf(const char* extension, char* out, int size) {
   CopyText(out, static_cast<size_t>(size), "Setup\\");
-  AppendText(out, static_cast<size_t>(size), ArchiveTypeTable[position].keyExtension);
+  AppendText(out, static_cast<size_t>(size), extension);
 }
+
+static void TypeKey(int position, char* out, int size) { SetupKeyOf(ArchiveTypeTable[position].keyExtension, out, size); }
 
 static unsigned char Flag(DWORD number) { return number != 0 ? 1 : 0; }
 

@@ -26,6 +26,12 @@ struct IntegrationSettings {
   unsigned char MenuIcons;
 };
 
+// Every choice off: what the removal hands each area so that it takes everything back.
+extern const IntegrationSettings kNothingChosen;
+
+// "Setup\<ext>": the own-key path of a type's choice and of an extension's previous owner.
+void SetupKeyOf(const char* extension, char* out, int size);
+
 void LoadIntegrationSettings(IntegrationSettings* settings);
 void StoreIntegrationSettings(const IntegrationSettings* settings);
 

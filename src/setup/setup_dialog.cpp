@@ -7,7 +7,6 @@
 #include "setup/apply.h"
 #include "shell/companions.h"
 #include "shell/globals.h"
-#include "shell/uninstall_entry.h"
 
 namespace {
 
@@ -16,23 +15,28 @@ unsigned char IntegrationSettings::*const kOtherFlags[6] = {
     &IntegrationSettings::Desktop,  &IntegrationSettings::StartMenu,    &IntegrationSettings::Programs,
     &IntegrationSettings::ShellExt, &IntegrationSettings::CascadedMenu, &IntegrationSettings::MenuIcons};
 
-unsigned char Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) != 0 ? 1 : 0; }
+void TakeChecked(HWND dialog, int id, unsigned char* flag) {
+  if (GetDlgItem(dialog, id) != nullptr) *flag = IsDlgButtonChecked(dialog, id) != 0 ? 1 : 0;
+}
+
+// The choices as the boxes show them; a box that the template lacks keeps its stored value.
+void ReadChoices(HWND dialog, IntegrationSettings* settings) {
+  LoadIntegrationSettings(settings);
+  GetDialogSettings(dialog, settings);
+}
 
 void Confirm(HWND dialog) {
   IntegrationSettings settings;
-  GetDialogSettings(dialog, &settings);
-  StoreIntegrationSettings(&settings);
-  ApplySetup(&settings, GroupFolderToOpen);
-  WriteUninstallEntry();
+  ReadChoices(dialog, &settings);
+  CommitSetup(&settings, GroupFolderToOpen);
   EndDialog(dialog, 1);
 }
 
 }  // namespace
 
 void GetDialogSettings(HWND dialog, IntegrationSettings* settings) {
-  for (int i = 0; i < kArchiveTypeRoom; ++i) settings->types[i] = 0;
-  for (int i = 0; i < kArchiveTypeCount; ++i) settings->types[i] = Checked(dialog, IDC_TYPE_KVX + i);
-  for (int i = 0; i < 6; ++i) settings->*kOtherFlags[i] = Checked(dialog, IDC_DESKTOP + i);
+  for (int i = 0; i < kArchiveTypeCount; ++i) TakeChecked(dialog, IDC_TYPE_KVX + i, &settings->types[i]);
+  for (int i = 0; i < 6; ++i) TakeChecked(dialog, IDC_DESKTOP + i, &(settings->*kOtherFlags[i]));
 }
 
 void ShowDialogSettings(HWND dialog, const IntegrationSettings* settings) {
@@ -72,7 +76,7 @@ INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
         case IDC_HELP_BUTTON: WinHelpA(dialog, KVX_HELP_FILE, HELP_CONTEXT, KVX_HELP_CONTEXT_SETUP); break;
         case IDC_SHELL_EXT: {
           IntegrationSettings scratch;
-          GetDialogSettings(dialog, &scratch);
+          ReadChoices(dialog, &scratch);
           ShowDialogSettings(dialog, &scratch);
           break;
         }

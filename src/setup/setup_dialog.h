@@ -7,6 +7,7 @@
 // Ends with 1 when the choices were stored and applied, 0 when the dialog was closed without them.
 INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Takes each choice whose box the dialog has; the others stay as they are in `settings`.
 void GetDialogSettings(HWND dialog, IntegrationSettings* settings);
 void ShowDialogSettings(HWND dialog, const IntegrationSettings* settings);
 void SelectAllTypes(HWND dialog);

@@ -1,7 +1,9 @@
 #include "setup/shell_extension.h"
 
+#include <string.h>
 #include <windows.h>
 
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "shell/companions.h"
 
@@ -33,9 +35,10 @@ const char* const kCommonHandlers[] = {
 };
 
 void Register() {
-  char library[1024];
-  // Only an existing library gets its class: the shell would otherwise try to load nothing.
-  if (CompanionPath(KVX_SHELL_EXTENSION, library, sizeof library) &&
+  char library[kPathSize];
+  // Only an existing library gets its class: the shell would otherwise try to load nothing. Nor
+  // one beyond MAX_PATH, which the shell cannot load either.
+  if (PathBesideProgram(library, sizeof library, KVX_SHELL_EXTENSION) && strlen(library) < MAX_PATH &&
       GetFileAttributesA(library) != INVALID_FILE_ATTRIBUTES) {
     WriteRegString(HKEY_CLASSES_ROOT, kClassKey, "", "Korvex");
     WriteRegString(HKEY_CLASSES_ROOT, kServerKey, "", library);

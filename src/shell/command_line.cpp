@@ -24,6 +24,8 @@ ParsedCommandLine ParseCommandLine(const char* line) {
     result.option = CommandOption::Wait;
   } else if (EqualsNoCaseAscii(selected, "/warning", 8)) {
     result.option = CommandOption::Warning;
+  } else if (EqualsNoCaseAscii(selected, "/remove", 7)) {
+    result.option = CommandOption::Remove;
   } else {
     result.option = CommandOption::None;
   }

@@ -6,6 +6,7 @@ enum class CommandOption {
   Setup,    // "/setup"
   Wait,     // "/wait"
   Warning,  // "/warning"
+  Remove,   // "/remove": the removal, for deployment tools (silent with a final "/s")
   None,     // any other "/..." option: nothing to do
 };
 

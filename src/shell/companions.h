@@ -12,7 +12,3 @@
 #define KVX_KVX_TEMPLATE "kvxnew.dat"
 #define KVX_ZIP_TEMPLATE "zipnew.dat"
 #define KVX_CLSID "{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"
-
-// The full path of a companion: this program's path with its file name replaced. False when the
-// result does not fit `size` bytes (then `path` is empty).
-bool CompanionPath(const char* fileName, char* path, int size);

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "lang/dialog_translation.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -13,10 +14,9 @@ namespace {
 
 // A file of the installation folder, which is the current directory the setup was started in.
 bool InstalledFile(const char* name, char* path, int size) {
-  DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(size), path);
-  if (n == 0 || n >= static_cast<DWORD>(size)) return false;
-  EnsureTrailingBackslash(path, static_cast<size_t>(size));
-  return AppendText(path, static_cast<size_t>(size), name);
+  char folder[kPathSize];
+  DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+  return n > 0 && n < sizeof folder && JoinPath(path, size, folder, name);
 }
 
 void OpenInstalledFile(const char* name) {
@@ -43,9 +43,13 @@ INT_PTR CALLBACK DoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         case IDOK:
         case IDCANCEL: EndDialog(dialog, 1); break;
         case IDC_RUN_ARCHIVER: {
-          char command[kPathSize];
-          // The whole path is the command line, unquoted, as the installer has always started it.
-          if (InstalledFile(KVX_ARCHIVER_EXE, command, sizeof command)) LaunchCommand(command, nullptr, 0);
+          char archiver[kPathSize];
+          char command[kPathSize + 2];
+          // Quoted when it holds a blank: unquoted, "C:\Program Files\..." would first start "C:\Program.exe".
+          if (InstalledFile(KVX_ARCHIVER_EXE, archiver, sizeof archiver)) {
+            QuoteCommandPath(command, sizeof command, archiver);
+            LaunchCommand(command, nullptr, 0);
+          }
           break;
         }
         case IDC_READ_HELP: WinHelpA(dialog, KVX_HELP_FILE, HELP_FINDER, 0); break;

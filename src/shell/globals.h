@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-const int kPathSize = 1024;
+#include "platform/paths.h"
 
 extern bool SilentMode;            // "/s" ended the command line
 extern HICON DialogIcon;           // big icon of both dialogs

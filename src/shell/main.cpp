@@ -4,27 +4,10 @@
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "removal/uninstall.h"
-#include "setup/setup_dialog.h"
+#include "setup/apply.h"
 #include "shell/command_line.h"
-#include "shell/done_dialog.h"
 #include "shell/globals.h"
 #include "shell/warning.h"
-
-bool SilentMode = false;
-HICON DialogIcon = nullptr;
-HFONT BoldFont = nullptr;
-char GroupFolderToOpen[kPathSize] = "";
-
-static void RunSetupFlow() {
-  INT_PTR confirmed = DialogBoxParamA(CurrentResourceModule(), "SETUPDLG", nullptr, SetupDlgProc, 0);
-  // -1 means the dialog could not even be created: nothing was stored or applied, so there is
-  // nothing to report as installed.
-  if (confirmed <= 0) return;
-  DialogBoxParamA(CurrentResourceModule(), "DONEDLG", nullptr, DoneDlgProc, 0);
-  if (GroupFolderToOpen[0] != '\0') {
-    ShellExecuteA(nullptr, "open", GroupFolderToOpen, nullptr, "", SW_SHOWNORMAL);
-  }
-}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   LoadLanguageLibrary(instance);
@@ -36,8 +19,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
   ParsedCommandLine parsed = ParseCommandLine(commandLine != nullptr ? commandLine : "");
   SilentMode = parsed.silent;
+  int exitCode = 0;  // only a silent removal reports a failure
   switch (parsed.option) {
-    case CommandOption::Removal: UninstallArchiver(); break;
+    case CommandOption::Removal: UninstallArchiver(false); break;
+    case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
     case CommandOption::Setup: RunSetupFlow(); break;
     case CommandOption::Wait: Sleep(2000); break;
     case CommandOption::Warning: ShowRemovalWarning(); break;
@@ -47,5 +32,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (richEdit != nullptr) FreeLibrary(richEdit);
   OleUninitialize();
   if (BoldFont != nullptr) DeleteObject(BoldFont);
-  return 0;
+  return exitCode;
 }

@@ -17,8 +17,7 @@ void ComposeWarningText(char* dst, int size, const char* first, const char* seco
 
 void ShowRemovalWarning() {
   char path[kPathSize];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  path[n < sizeof path ? n : sizeof path - 1] = '\0';
+  GetProgramPath(path, sizeof path);
   char text[kWarningTextSize];
   ComposeWarningText(text, sizeof text, GetMessageText(IDS_REMOVAL_DONE), GetMessageText(IDS_DELETE_BY_HAND), path);
   MessageBoxA(nullptr, text, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);

@@ -2,7 +2,9 @@
 
 // Room for message 5105, a line feed and message 5106 with a whole program path in it: the path is
 // never cut, however deep the installation folder.
-const int kWarningTextSize = 256 + 1 + 256 + 1024;
+#include "platform/paths.h"
+
+const int kWarningTextSize = 256 + 1 + 256 + kPathSize;
 
 // Composes the "/warning" text: `first`, a line feed, `second` with `path` for its "%s".
 void ComposeWarningText(char* dst, int size, const char* first, const char* second, const char* path);

@@ -43,6 +43,12 @@ TEST(CommandLine, WholeGrammar) {
       {"a/setup", CommandOption::Setup, false},
       {"x /s", CommandOption::None, true},      // the first "/" is the "/s" itself
       {"/warning/s", CommandOption::Warning, true},
+      {"/remove", CommandOption::Remove, false},
+      {"/REMOVE /S", CommandOption::Remove, true},
+      {"/s /remove", CommandOption::Remove, false},
+      {"/removeall", CommandOption::Remove, false},
+      {"/remov", CommandOption::None, false},
+      {"/warning /s", CommandOption::Warning, true},
   };
   for (const GrammarCase& c : cases) {
     ParsedCommandLine parsed = ParseCommandLine(c.line);

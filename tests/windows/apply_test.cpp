@@ -6,6 +6,8 @@
 #include "engine_support.h"
 #include "lang/language.h"
 #include "registry_support.h"
+#include "platform/process.h"
+#include "removal/clean_registry.h"
 #include "setup/apply.h"
 #include "setup/links.h"
 #include "shell/uninstall_entry.h"
@@ -99,12 +101,34 @@ TEST_F(Apply, UninstallEntryIsWrittenOnceAndTranslated) {
   WriteUninstallEntry();
   RegSnapshot entry = SnapshotKey(HKEY_LOCAL_MACHINE, kUninstall);
   ASSERT_EQ(entry.size(), 1u);
-  EXPECT_EQ(entry[kUninstall].size(), 2u);
+  EXPECT_EQ(entry[kUninstall].size(), 3u);
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex gestione archivi");
   char self[1024];
   GetModuleFileNameA(nullptr, self, sizeof self);
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), self);
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString"), std::string(self) + " /remove /s");
   StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Korvex gestione archivi", "Korvex archive manager")));
   WriteUninstallEntry();
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex archive manager");
+}
+
+TEST_F(Apply, RemovalTakesBackWhatIsOursOnly) {
+  SetString(HKEY_CLASSES_ROOT, ".arj", "", "Other.Arj");
+  IntegrationSettings all = Every(1);
+  CommitSetup(&all, nullptr);
+  SetString(HKEY_CLASSES_ROOT, ".cab", "", "Later.Cab");  // another program took it over since
+  SetString(HKEY_LOCAL_MACHINE, kAppPath + "\\Extra", "", "someone's");
+  SetString(HKEY_CURRENT_USER, "Software\\Korvex\\Options\\Deep", "Lingua", "it");
+  CleanRegistry();
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".arj", ""), "Other.Arj");
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".cab", ""), "Later.Cab");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".zip"));
+  for (const char* key : {"Korvex", "Korvex.ZIP", "CLSID\\{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"}) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+  }
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Korvex"));
+  // A single-key deletion: on the NT family a key with a subkey stays, on 9x it goes with it.
+  EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, kAppPath), GetNtMajorVersion() != 0);
+  RemoveTree(HKEY_LOCAL_MACHINE, kAppPath);
 }

@@ -201,6 +201,19 @@ TEST_F(Associations, ReleaseTakesOurTemplateBackButNoOneElses) {
   EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"), "owner's bytes");
 }
 
+TEST_F(Associations, AnotherProgramsEmptyZipRecordSurvivesOnNewerSystems) {
+  // The standard empty-ZIP record is also another ZIP program's natural inline template.
+  SetString(HKEY_CLASSES_ROOT, ".zip", "", "Other.Zip");
+  SetRaw(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data", REG_BINARY, kZipBytes);
+  IntegrationSettings plain = Choices({1}, false);
+  IntegrationSettings none = NoneChosen();
+  ApplyAssociations(&plain);
+  ApplyAssociations(&none);
+  // Only the older systems, on which we write our template as bytes, take identical bytes back.
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"), IsNewerSystem() ? kZipBytes : "<missing>");
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".zip", ""), "Other.Zip");
+}
+
 TEST_F(Associations, WithoutShellIntegrationShellNewIsLeftAlone) {
   SetString(HKEY_CLASSES_ROOT, ".kvx\\ShellNew", "FileName", "C:\\someone.dat");
   IntegrationSettings kvx = Choices({0}, false);

@@ -153,6 +153,28 @@ TEST_F(LinksTest, ItemNamesFollowTheLanguage) {
   ExpectGroup(Special(CSIDL_PROGRAMS) + "\\Korvex", "Korvex Help", "KVX manual");
 }
 
+TEST_F(LinksTest, TranslatedNamesThatAreNoPlainFileNameGiveWayToTheBuiltInOnes) {
+  // A name with a path would make (and leave) a link elsewhere, the Startup folders included.
+  StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Guida a Korvex", "..\\Startup\\Guida") +
+                                          Entry('s', nullptr, "Manuale di KVX in modalit\xe0 carattere", "a|b")));
+  IntegrationSettings programs = Links(false, false, true);
+  ApplyLinks(&programs, nullptr);
+  std::string group = Special(CSIDL_PROGRAMS) + "\\Korvex";
+  ExpectGroup(group, "Guida a Korvex", "Manuale di KVX in modalit\xe0 carattere");
+  EXPECT_FALSE(Exists(Special(CSIDL_PROGRAMS) + "\\Startup\\Guida.lnk"));
+  EXPECT_FALSE(Exists(group + "\\..\\Startup\\Guida.lnk"));
+}
+
+TEST_F(LinksTest, NoLinkIsSavedWithATargetBeyondTheShellsLimit) {
+  std::string link = ExeFolder() + "long-target.lnk";
+  std::string target = "C:\\" + std::string(MAX_PATH, 'd') + "\\Korvex.exe";
+  EXPECT_FALSE(CreateShellLink(target.c_str(), link.c_str(), "Korvex"));
+  EXPECT_FALSE(Exists(link));
+  EXPECT_TRUE(CreateShellLink("C:\\Korvex\\Korvex.exe", link.c_str(), "Korvex"));
+  EXPECT_EQ(ReadLink(link).target, "C:\\Korvex\\Korvex.exe");
+  DeleteFileA(link.c_str());
+}
+
 TEST(FolderTree, DeletionNeedsRoomForTheDoubleNul) {
   std::string folder = ExeFolder() + "tree-to-delete";
   CreateDirectoryA(folder.c_str(), nullptr);

@@ -102,13 +102,20 @@ TEST_F(Registry, ReadsNeverReturnWhatDidNotFit) {
   EXPECT_STREQ(buffer, "abc");
 }
 
-TEST_F(Registry, NumbersAreFourBytesOrTheDefault) {
+TEST_F(Registry, NumbersOfUpToFourBytesAreZeroExtendedOthersTheDefault) {
   WriteOwnRegDword("Setup", "N", 0x01020304);
   EXPECT_EQ(GetOwnRegDword("Setup", "N", 7), 0x01020304u);
   EXPECT_EQ(GetOwnRegDword("Setup", "Missing", 7), 7u);
   EXPECT_EQ(GetOwnRegDword("Nothing", "N", 9), 9u);
-  SetString(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Str", "0");  // two bytes
-  EXPECT_EQ(GetOwnRegDword("Setup", "Str", 1), 1u);
+  SetString(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Str", "0");  // two bytes: '0' and NUL
+  EXPECT_EQ(GetOwnRegDword("Setup", "Str", 1), 0x30u);
+  // Another tool's one-byte binary 00 for a flag is that flag off, not its default.
+  SetRaw(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "ShellExt", REG_BINARY, std::string("\0", 1));
+  EXPECT_EQ(GetOwnRegDword("Setup", "ShellExt", 1), 0u);
+  SetRaw(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Three", REG_BINARY, std::string("\x01\x02\x03", 3));
+  EXPECT_EQ(GetOwnRegDword("Setup", "Three", 1), 0x030201u);
+  SetRaw(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Empty", REG_BINARY, std::string());
+  EXPECT_EQ(GetOwnRegDword("Setup", "Empty", 6), 6u);
   SetString(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Long", "12345678");
   EXPECT_EQ(GetOwnRegDword("Setup", "Long", 5), 5u);
   SetRaw(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Bin", REG_BINARY, std::string("\x02\0\0\0", 4));

@@ -6,16 +6,21 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <shlobj.h>
 #include <windows.h>
 
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "registry_support.h"
+#include "removal/clean_registry.h"
+#include "setup/apply.h"
 #include "setup/associations.h"
 #include "setup/settings.h"
 #include "win_support.h"
@@ -482,6 +487,26 @@ std::string ChoicesText(const IntegrationSettings& s) {
   return out + " (KVX first), ShellExt " + std::to_string(s.ShellExt);
 }
 
+// Counts each difference under the first entry that explains it; the others become problems.
+void ExplainDifferences(const RegSnapshot& prior, const RegSnapshot& after, const Documented* documented, int count,
+                        Context* context, std::map<std::string, int>* seen, std::vector<std::string>* problems) {
+  for (const Diff& d : DiffOf(prior, after)) {
+    SplitKey(d.key, context);
+    const Documented* why = nullptr;
+    for (int i = 0; i < count && why == nullptr; ++i) {
+      if (documented[i].explains(*context, d)) why = &documented[i];
+    }
+    if (why != nullptr) {
+      ++(*seen)[why->id];
+      continue;
+    }
+    std::string text = "undocumented difference: " + DiffText(d) + "\n  prior of " + context->head + ":\n" +
+                       PriorOf(prior, context->head);
+    if (context->volume >= 0) text += "  prior of .kvx:\n" + PriorOf(prior, ".kvx");
+    problems->push_back(text);
+  }
+}
+
 // After the first apply: the chosen extensions are ours, KVX's volumes too, the templates in place.
 void CheckTakenOver(const Mode& mode, const RegSnapshot& taken, const std::map<std::string, Facts>& facts,
                     std::vector<std::string>* problems) {
@@ -608,24 +633,7 @@ TEST(RoundTrip, ChoosingThenClearingEverythingRestoresThePriorStateButForDocumen
       if (IsOurs(TextOf(ValueIn(&key.second, "")))) problems.push_back("still ours after clearing: " + key.first);
     }
 
-    for (const Diff& d : DiffOf(prior, after)) {
-      SplitKey(d.key, &context);
-      const Documented* why = nullptr;
-      for (const Documented& doc : kDocumented) {
-        if (doc.explains(context, d)) {
-          why = &doc;
-          break;
-        }
-      }
-      if (why != nullptr) {
-        ++seen[why->id];
-      } else {
-        std::string text = "undocumented difference: " + DiffText(d) + "\n  prior of " + context.head + ":\n" +
-                           PriorOf(prior, context.head);
-        if (context.volume >= 0) text += "  prior of .kvx:\n" + PriorOf(prior, ".kvx");
-        problems.push_back(text);
-      }
-    }
+    ExplainDifferences(prior, after, kDocumented, kDocumentedCount, &context, &seen, &problems);
     if (!problems.empty()) {
       ++failedStates;
       std::string all;
@@ -651,6 +659,137 @@ TEST(RoundTrip, ChoosingThenClearingEverythingRestoresThePriorStateButForDocumen
          done, mode.nt ? "nt" : "9x", mode.version.c_str(), seed, twiceStates, done ? ms / done : 0.0,
          done ? engineCalls / static_cast<long>(done) : 0L);
   for (int i = 0; i < kDocumentedCount; ++i) printf("%s %s %d", i ? "," : "", kDocumented[i].id, seen[kDocumented[i].id]);
+  printf("\n");
+  fflush(stdout);
+}
+
+// ---- The whole removal: setup with random choices, then the registry clean-up ------------------
+
+const char kClassKey[] = "CLSID\\{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}";
+const char* const kHandlerRoots[] = {"*\\shellex", "Folder\\shellex", "Drive\\shellex", "Directory\\shellex",
+                                     "exefile\\shellex"};
+const char kApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+bool StartsWith(const std::string& text, const std::string& head) {
+  return text.size() >= head.size() && lstrcmpiA(text.substr(0, head.size()).c_str(), head.c_str()) == 0 &&
+         (text.size() == head.size() || text[head.size()] == '\\');
+}
+
+void Merge(RegSnapshot* all, const std::string& prefix, const RegSnapshot& part) {
+  for (const auto& key : part) (*all)[prefix + key.first] = key.second;
+}
+
+// Everything a setup writes in the registry, HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER keys prefixed.
+RegSnapshot SnapshotRemovalScope() {
+  RegSnapshot all = SnapshotAll();
+  for (const char* key : {"Korvex", "Korvex.ZIP", kClassKey}) Merge(&all, "", SnapshotKey(HKEY_CLASSES_ROOT, key));
+  for (const char* key : kHandlerRoots) Merge(&all, "", SnapshotKey(HKEY_CLASSES_ROOT, key));
+  for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvex.exe",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver", kApprovedKey}) {
+    Merge(&all, "HKLM\\", SnapshotKey(HKEY_LOCAL_MACHINE, key));
+  }
+  Merge(&all, "HKCU\\", SnapshotKey(HKEY_CURRENT_USER, "Software\\Korvex"));
+  return all;
+}
+
+const Documented kRemovalDocumented[] = {
+    {"handler-keys-left",
+     "The shell extension's removal takes only the default value of the six common handler keys (other "
+     "handlers beside them are never disturbed) and deletes single keys: keys made on the way stay, empty.",
+     [](const Context&, const Diff& d) {
+       if (!d.keyLevel || d.keyBefore != nullptr || d.keyAfter == nullptr || !d.keyAfter->empty()) return false;
+       for (const char* root : kHandlerRoots) {
+         if (StartsWith(d.key, root)) return true;
+       }
+       return false;
+     }},
+    {"own-key-deleted", "The removal deletes the own key with everything the archiver kept there.",
+     [](const Context&, const Diff& d) {
+       return d.keyLevel && d.keyAfter == nullptr && StartsWith(d.key, "HKCU\\Software\\Korvex");
+     }},
+};
+
+// Where the setup may put links; none may be left by the removal.
+std::vector<std::string> LinkPlaces() {
+  std::vector<std::string> places;
+  const int folders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS};
+  for (int csidl : folders) {
+    char path[MAX_PATH] = "";
+    LPITEMIDLIST items = nullptr;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &items))) {
+      SHGetPathFromIDListA(items, path);
+      CoTaskMemFree(items);
+    }
+    if (path[0] == '\0') continue;
+    places.push_back(std::string(path) + (csidl == CSIDL_DESKTOPDIRECTORY || csidl == CSIDL_STARTMENU
+                                              ? "\\Korvex.lnk" : "\\Korvex"));
+  }
+  return places;
+}
+
+TEST(RoundTrip, SetupThenRemovalRestoresThePriorStateButForDocumentedDifferences) {
+  OleInitialize(nullptr);
+  Mode mode = DetectMode();
+  unsigned long states = EnvNumber("KVX_ROUNDTRIP_STATES", 100);
+  unsigned long seed = EnvNumber("KVX_ROUNDTRIP_SEED", GetTickCount() ^ (GetCurrentProcessId() << 16));
+  const std::string folder = ExeFolder();
+  RegSnapshot saved = SnapshotAll();
+  std::vector<Documented> documented(kDocumented, kDocumented + kDocumentedCount);
+  documented.insert(documented.end(), std::begin(kRemovalDocumented), std::end(kRemovalDocumented));
+
+  std::map<std::string, int> seen;
+  int failedStates = 0;
+  unsigned long done = 0, withLinks = 0;
+  for (unsigned long n = 0; n < states && failedStates < 3; ++n, ++done) {
+    std::mt19937 rng(static_cast<unsigned>(seed + n));
+    ClearAll(folder);
+    for (const Extension& e : kExtensions) WritePriorExtension(rng, e.name);
+    WritePriorVolumes(rng);
+    if (Chance(rng, 50)) SetString(HKEY_CURRENT_USER, "Software\\Korvex\\Options", "Lingua", "it");
+    IntegrationSettings choices = RandomChoices(rng);
+    choices.CascadedMenu = rng() & 1;
+    choices.MenuIcons = rng() & 1;
+    // Links cost a tenth of a second each here: only some states make them.
+    if (Chance(rng, 15)) {
+      ++withLinks;
+      choices.Desktop = rng() & 1;
+      choices.StartMenu = rng() & 1;
+      choices.Programs = 1;
+    }
+
+    RegSnapshot prior = SnapshotRemovalScope();
+    Context context{mode, {}, "", "", -1};
+    for (const Extension& e : kExtensions) context.facts[e.name] = FactsOf(prior, e, choices);
+
+    char group[kPathSize] = "";
+    CommitSetup(&choices, group);
+    CleanRegistry();
+    RegSnapshot after = SnapshotRemovalScope();
+    std::vector<std::string> problems;
+    ExplainDifferences(prior, after, documented.data(), static_cast<int>(documented.size()), &context, &seen,
+                       &problems);
+    for (const std::string& place : LinkPlaces()) {
+      if (GetFileAttributesA(place.c_str()) != INVALID_FILE_ATTRIBUTES) problems.push_back("left behind: " + place);
+    }
+    CleanRegistry();
+    for (const Diff& d : DiffOf(after, SnapshotRemovalScope())) {
+      problems.push_back("second clean-up changed " + DiffText(d));
+    }
+    if (!problems.empty()) {
+      ++failedStates;
+      std::string all;
+      for (size_t i = 0; i < problems.size() && i < 8; ++i) all += problems[i] + "\n";
+      ADD_FAILURE() << "state " << n << ", alone: KVX_ROUNDTRIP_SEED=" << seed + n << " KVX_ROUNDTRIP_STATES=1 ("
+                    << ChoicesText(choices) << ", links " << int(choices.Programs) << "):\n"
+                    << all;
+    }
+  }
+  ClearAll(folder);
+  Restore(HKEY_CLASSES_ROOT, saved);
+  OleUninitialize();
+  printf("removal roundtrip: %lu states (family %s, %s), %lu with links, seed %lu; differences:", done,
+         mode.nt ? "nt" : "9x", mode.version.c_str(), withLinks, seed);
+  for (const Documented& d : documented) printf(" %s %d", d.id, seen[d.id]);
   printf("\n");
   fflush(stdout);
 }

@@ -1,0 +1,88 @@
+#include "platform/paths.h"
+
+#include <string.h>
+
+#include "platform/text.h"
+
+bool JoinPath(char* out, int size, const char* folder, const char* name) {
+  if (size <= 0) return false;
+  size_t room = static_cast<size_t>(size);
+  size_t n = strlen(folder);
+  bool separator = n > 0 && folder[n - 1] != '\\';
+  // Worked out before any copy, so that `out` may be `folder` itself.
+  if (n + (separator ? 1 : 0) + strlen(name) + 1 > room) {
+    out[0] = '\0';
+    return false;
+  }
+  memmove(out, folder, n);
+  if (separator) out[n++] = '\\';
+  CopyText(out + n, room - n, name);
+  return true;
+}
+
+// "..", and forms the system reads as "..": it drops trailing dots and blanks from a name.
+static bool IsDotsElement(const char* begin, const char* end) {
+  int dots = 0;
+  for (const char* p = begin; p < end; ++p) {
+    if (*p == '.') {
+      ++dots;
+    } else if (*p != ' ') {
+      return false;
+    }
+  }
+  return dots >= 2;
+}
+
+bool IsEntryInsideFolder(const char* entry) {
+  if (entry[0] == '\0') return false;
+  if (IsSlashChar(entry[0]) && IsSlashChar(entry[1])) return false;
+  if (strchr(entry, ':') != nullptr) return false;
+  const char* element = entry;
+  for (const char* p = entry;; ++p) {
+    if (*p == '\0' || IsSlashChar(*p)) {
+      if (IsDotsElement(element, p)) return false;
+      if (*p == '\0') return true;
+      element = p + 1;
+    }
+  }
+}
+
+bool IsPlainFileName(const char* name) {
+  bool onlyDotsAndBlanks = true;
+  for (const char* p = name; *p != '\0'; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 32 || strchr("\\/:*?\"<>|", c) != nullptr) return false;
+    if (c != '.' && c != ' ') onlyDotsAndBlanks = false;
+  }
+  return !onlyDotsAndBlanks;
+}
+
+bool FolderOfPath(char* out, int size, const char* path) {
+  const char* slash = strrchr(path, '\\');
+  if (slash == nullptr || size <= 0) {
+    if (size > 0) out[0] = '\0';
+    return false;
+  }
+  // A drive root keeps its "\": "C:" alone would name the drive's current folder.
+  size_t n = static_cast<size_t>(slash - path);
+  if (n > 0 && path[n - 1] == ':') ++n;
+  if (n + 1 > static_cast<size_t>(size)) {
+    out[0] = '\0';
+    return false;
+  }
+  memmove(out, path, n);
+  out[n] = '\0';
+  return true;
+}
+
+bool QuoteCommandPath(char* out, int size, const char* path) {
+  bool blank = strchr(path, ' ') != nullptr || strchr(path, '\t') != nullptr;
+  if (!blank) {
+    if (CopyText(out, static_cast<size_t>(size), path)) return true;
+  } else if (CopyText(out, static_cast<size_t>(size), "\"") && AppendText(out, static_cast<size_t>(size), path) &&
+             AppendText(out, static_cast<size_t>(size), "\"")) {
+    return true;
+  }
+  if (size > 0) out[0] = '\0';
+  return false;
+}

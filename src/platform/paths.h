@@ -1,0 +1,33 @@
+// Paths: the program's own, a file beside it, and a folder joined with a name. One policy: a path
+// that does not fit its buffer is refused (the output is left empty), never cut, since a cut path
+// names some other file.
+#pragma once
+
+const int kPathSize = 1024;  // a path buffer, its terminator included
+
+// `folder` and `name` with exactly one "\" between them: "C:\" + "a" and "C:\x" + "a" give
+// "C:\a" and "C:\x\a". An empty folder gives the name alone.
+bool JoinPath(char* out, int size, const char* folder, const char* name);
+
+// Whether an entry of the list of installed files stays inside the folder it is joined to: not
+// empty, relative (no leading "\\" or "//", no drive letter or other ":"), and no element made of
+// dots and blanks alone with two dots or more (the system drops trailing dots and blanks).
+bool IsEntryInsideFolder(const char* entry);
+
+// Whether a text can name one file in a folder: not empty, no path separator or drive, none of
+// the reserved characters * ? " < > | and no control character, and not made of dots and blanks
+// only ("." and ".." name folders).
+bool IsPlainFileName(const char* name);
+
+// The folder of a full path with its final "\" ("C:\x\prog.exe" gives "C:\x", "C:\prog.exe" gives
+// "C:\"). False when the path holds no "\".
+bool FolderOfPath(char* out, int size, const char* path);
+
+// The running program's full path; false, and empty, when it does not fit.
+bool GetProgramPath(char* path, int size);
+// A companion file: the program's path with its file name replaced by `name`.
+bool PathBesideProgram(char* out, int size, const char* name);
+
+// A path as a command line's program name: quoted when it holds a blank or a tab, so that
+// "C:\Program Files\x.exe" cannot start "C:\Program.exe". `size` of kPathSize + 2 always fits.
+bool QuoteCommandPath(char* out, int size, const char* path);

@@ -1,0 +1,62 @@
+#include "removal/batch_text.h"
+
+#include <string.h>
+
+namespace {
+
+class BatchWriter {
+ public:
+  BatchWriter(char* out, size_t size) : out_(out), size_(size) {}
+  void Text(const char* text) {
+    for (; *text != '\0'; ++text) Put(*text);
+  }
+  void Quoted(const char* path) {
+    Put('"');
+    for (; *path != '\0'; ++path) {
+      if (*path == '%') Put('%');
+      Put(*path);
+    }
+    Put('"');
+  }
+  long Finish() {
+    if (used_ >= size_) return -1;
+    out_[used_] = '\0';
+    return static_cast<long>(used_);
+  }
+
+ private:
+  void Put(char c) {
+    if (used_ + 1 < size_) out_[used_] = c;
+    ++used_;  // counted on past the end, so that Finish knows the text did not fit
+  }
+  char* out_;
+  size_t size_;
+  size_t used_ = 0;
+};
+
+}  // namespace
+
+long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char* program, const char* folder,
+                              const char* batch, bool silent) {
+  BatchWriter w(out, size);
+  // On the 9x family the interpreter does not wait for a Windows program unless told to.
+  if (!ntFamily) w.Text("start /wait ");
+  w.Quoted(program);
+  w.Text(" /wait\r\n");
+  for (int attempt = 0; attempt < kBatchAttempts; ++attempt) {
+    w.Text("del ");
+    w.Quoted(program);
+    w.Text("\r\nrd ");
+    w.Quoted(folder);
+    w.Text("\r\nif not exist ");
+    w.Quoted(program);
+    w.Text(" goto done\r\n");
+  }
+  w.Text(":done\r\nif exist ");
+  w.Quoted(program);
+  w.Text(" ");
+  w.Quoted(program);
+  w.Text(silent ? " /warning /s\r\ndel " : " /warning\r\ndel ");
+  w.Quoted(batch);
+  return w.Finish();
+}

@@ -1,0 +1,26 @@
+#include "removal/clean_registry.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include "platform/registry.h"
+#include "setup/apply.h"
+#include "setup/associations.h"
+#include "setup/links.h"
+#include "setup/settings.h"
+#include "setup/shell_extension.h"
+#include "shell/uninstall_entry.h"
+
+void CleanRegistry() {
+  // Each area takes its own things back when nothing is chosen. The associations go first, while
+  // the own key still holds their previous owners.
+  ApplyAssociations(&kNothingChosen);
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+  ApplyShellExtension(&kNothingChosen);
+  ApplyLinks(&kNothingChosen, nullptr);
+  DeleteRegTree(HKEY_CLASSES_ROOT, kProgId);
+  DeleteRegTree(HKEY_CLASSES_ROOT, kZipProgId);
+  DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+  DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
+  DeleteRegTree(HKEY_CURRENT_USER, "");  // the own key, last
+}

@@ -1,0 +1,11 @@
+// The list of installed files, "Uninstall.lst": one entry per line, relative to the installation
+// folder. Pure: no <windows.h>.
+#pragma once
+
+const long kListLineSize = 2048;  // a line and its line feed fit in 2047 characters
+
+// The next entry of the list text between `*cursor` and `end`, split off in place: the line end is
+// replaced by a terminator (so `*end` must be writable), trailing carriage returns, line feeds,
+// blanks and tabs are dropped, leading blanks are kept. Empty lines are skipped, and so are lines
+// longer than a line may be: a cut line would name another file. Null at the end of the text.
+char* NextListEntry(char** cursor, char* end);

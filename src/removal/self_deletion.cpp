@@ -1,0 +1,70 @@
+#include "removal/self_deletion.h"
+
+#include <windows.h>
+
+#include "platform/handles.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "removal/batch_text.h"
+
+namespace {
+
+// Nineteen paths, each with every "%" doubled, and the fixed text around them.
+const int kBatchTextSize = 19 * 2 * kPathSize + 512;
+
+bool WriteBatchFile(const char* path, const char* text, long length) {
+  FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file.IsValid() && WriteFile(file.Get(), text, static_cast<DWORD>(length), &written, nullptr) &&
+         written == static_cast<DWORD>(length);
+}
+
+}  // namespace
+
+void StartSelfDeletion(const char* program, const char* folder, bool silent) {
+  char temp[kPathSize];
+  char batch[kPathSize];
+  DWORD n = GetTempPathA(sizeof temp, temp);
+  if (n == 0 || n >= sizeof temp || !JoinPath(batch, sizeof batch, temp, "Uninstall.Kvx.Bat")) return;
+
+  bool nt = GetNtMajorVersion() != 0;
+  static char text[kBatchTextSize];
+  long length = ComposeSelfDeletionBatch(text, sizeof text, nt, program, folder, batch, silent);
+  if (length < 0 || !WriteBatchFile(batch, text, length)) return;
+
+  // No "COMSPEC" leaves the command line without a program: nothing starts, and the batch file
+  // stays behind.
+  char interpreter[kPathSize] = "";
+  n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
+  if (n >= sizeof interpreter) interpreter[0] = '\0';
+  char command[2 * kPathSize + 8];
+  CopyText(command, sizeof command, interpreter);
+  AppendText(command, sizeof command, " /c \"");
+  AppendText(command, sizeof command, batch);
+  AppendText(command, sizeof command, "\"");
+
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  HANDLE nul = INVALID_HANDLE_VALUE;
+  if (nt) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  } else {
+    // The 9x family's interpreter opens a console window unless its handles go elsewhere.
+    nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+  }
+  // Neither this process nor the interpreter, which inherits it, may hold the folder.
+  SetCurrentDirectoryA("..");
+  PROCESS_INFORMATION process;
+  if (CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, nt ? 0 : DETACHED_PROCESS, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+  ExitProcess(0);
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+// Writes the batch file that deletes the program and its folder once this process has ended,
+// starts it and ends the process. Returns only when the batch file could not be written. The
+// current directory must be the installation folder `folder`.
+void StartSelfDeletion(const char* program, const char* folder, bool silent);
