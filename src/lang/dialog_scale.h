@@ -1,13 +1,23 @@
 // Arithmetic of dialog scaling. Pure: no <windows.h>.
 #pragma once
 
+// Percentages a scale entry may give; outside this range a dialog would shrink to nothing or leave
+// the screen, so such a value counts as 100.
+const int kMinScalePercent = 50;
+const int kMaxScalePercent = 400;
+
 // Reads a scale entry "W*H" (each a signed decimal number, leading blanks skipped, no digits = 0).
-// Without an asterisk both are 100. Returns whether scaling applies (not both 100).
+// Without an asterisk both are 100; a value outside kMinScalePercent..kMaxScalePercent counts as
+// 100, each of the two on its own. Returns whether scaling applies (not both 100).
 bool ParseDialogScale(const char* text, int* widthPercent, int* heightPercent);
 
 // value * percent / 100, truncated toward zero. Worked in 64 bits and held to the 32-bit range, so
 // no scale entry can overflow.
 int ScaleBy(long long value, int percent);
+
+// The new outer size of a dialog whose client size `clientSize` is scaled by `percent` and whose
+// frame adds `frameSize`: worked in 64 bits and held to the 32-bit range.
+int ScaledWindowSize(long clientSize, int percent, long frameSize);
 
 struct ScreenRect {
   long left, top, right, bottom;

@@ -28,7 +28,7 @@ void TranslateDialog(HWND dialog, const char* dialogName) {
   long nw = (wr.right - wr.left + 1) - cr.right;
   long nh = (wr.bottom - wr.top + 1) - cr.bottom;
   if (scale) {
-    SetWindowPos(dialog, nullptr, 0, 0, ScaleBy(cr.right, w) + nw, ScaleBy(cr.bottom, h) + nh,
+    SetWindowPos(dialog, nullptr, 0, 0, ScaledWindowSize(cr.right, w, nw), ScaledWindowSize(cr.bottom, h, nh),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOOWNERZORDER);
   }
   char text[1024];
