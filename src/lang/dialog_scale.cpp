@@ -52,9 +52,12 @@ int ScaledWindowSize(long clientSize, int percent, long frameSize) {
 }
 
 ChildPlacement PlaceScaledChild(const ScreenRect& child, const ScreenRect& dialog, long frameWidth, long top,
-                                int widthPercent, int heightPercent, long dropDownHeight) {
+                                int widthPercent, int heightPercent, long dropDownHeight, bool mirrored) {
   ChildPlacement p;
-  p.x = ScaleBy(static_cast<long long>(child.left) - dialog.left - frameWidth / 2, widthPercent);
+  // The frame is as wide on either side, so half the non-client width leads to the client area.
+  long long fromLeadingEdge = mirrored ? static_cast<long long>(dialog.right) - child.right - frameWidth / 2
+                                       : static_cast<long long>(child.left) - dialog.left - frameWidth / 2;
+  p.x = ScaleBy(fromLeadingEdge, widthPercent);
   p.y = ScaleBy(static_cast<long long>(child.top) - dialog.top - top, heightPercent);
   p.width = ScaleBy(static_cast<long long>(child.right) - child.left + 1, widthPercent);
   p.height = ScaleBy(static_cast<long long>(child.bottom) - child.top + 1, heightPercent);

@@ -30,5 +30,9 @@ struct ChildPlacement {
 // Where a child goes in the scaled dialog. `dialog` is the dialog's window rectangle before it was
 // resized, `frameWidth` its non-client width, `top` its non-client height less the dialog frame;
 // `dropDownHeight` is the dropped-down list height of a drop-down combo box (0 for other controls).
+// Screen rectangles run left to right; a mirrored dialog (`mirrored`) counts a child's x from the
+// right edge of its client area to the child's right edge, so x is taken from that side, and
+// `dialog.right` must be the dialog's right edge at the time the child's rectangle was read (its
+// children move with that edge when it is resized).
 ChildPlacement PlaceScaledChild(const ScreenRect& child, const ScreenRect& dialog, long frameWidth, long top,
-                                int widthPercent, int heightPercent, long dropDownHeight);
+                                int widthPercent, int heightPercent, long dropDownHeight, bool mirrored);

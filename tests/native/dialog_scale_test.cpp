@@ -63,15 +63,21 @@ TEST(DialogScale, ChildPlacementFormulas) {
   // Dialog at (100, 50)-(400, 350), frame 6 wide, 25 high above the client area less the frame.
   ScreenRect dialog = {100, 50, 400, 350};
   ScreenRect child = {120, 90, 220, 110};
-  ChildPlacement p = PlaceScaledChild(child, dialog, 6, 22, 125, 110, 0);
+  ChildPlacement p = PlaceScaledChild(child, dialog, 6, 22, 125, 110, 0, false);
   EXPECT_EQ(p.x, (120 - 100 - 3) * 125 / 100);
   EXPECT_EQ(p.y, (90 - 50 - 22) * 110 / 100);
   EXPECT_EQ(p.width, 101 * 125 / 100);
   EXPECT_EQ(p.height, 21 * 110 / 100);
   // An odd frame width halves toward zero; a drop-down list adds its scaled height.
-  ChildPlacement combo = PlaceScaledChild(child, dialog, 7, 22, 100, 150, 81);
+  ChildPlacement combo = PlaceScaledChild(child, dialog, 7, 22, 100, 150, 81, false);
   EXPECT_EQ(combo.x, 120 - 100 - 3);
   EXPECT_EQ(combo.height, 21 * 150 / 100 + 81 * 150 / 100);
-  ChildPlacement same = PlaceScaledChild(child, dialog, 6, 22, 100, 100, 0);
+  ChildPlacement same = PlaceScaledChild(child, dialog, 6, 22, 100, 100, 0, false);
   EXPECT_EQ(same.width, 101);  // the formulas count one more than the width
+  // Mirrored, x runs from the client area's right edge (400 - 3) to the child's right edge.
+  ChildPlacement mirrored = PlaceScaledChild(child, dialog, 6, 22, 125, 110, 0, true);
+  EXPECT_EQ(mirrored.x, (400 - 220 - 3) * 125 / 100);
+  EXPECT_EQ(mirrored.y, p.y);
+  EXPECT_EQ(mirrored.width, p.width);
+  EXPECT_EQ(mirrored.height, p.height);
 }
