@@ -339,11 +339,23 @@ TEST_F(Dialogs, ScalingFollowsTheFormulasAndTheComboBoxRule) {
     EXPECT_GT(after.dropped[i], before.dropped[i]) << i;
     EXPECT_GT(after.dropped[i], editOnly) << i;
   }
-  // Another dialog's scale entry does not touch it; without a file nothing changes.
-  StopLanguage();
+}
+
+TEST_F(Dialogs, ScaleEntryOfAnotherDialogLeavesItAlone) {
+  std::vector<WORD> tmpl = ComboTemplate();
+  Placement before = Measure(tmpl);
+  ASSERT_GT(before.client.right, 0);
+  StartLanguage(nullptr, LanguageFileWith(Entry('$', "DONEDLG", "", "50*50")));
+  int w = 0, h = 0;
+  ASSERT_TRUE(GetDialogScale("DONEDLG", &w, &h));  // the entry is loaded, only for the other dialog
   Placement again = Measure(tmpl);
   EXPECT_EQ(again.client.right, before.client.right);
-  EXPECT_EQ(again.child[1].right - again.child[1].left, before.child[1].right - before.child[1].left);
+  EXPECT_EQ(again.client.bottom, before.client.bottom);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(again.child[i].left - again.window.left, before.child[i].left - before.window.left) << i;
+    EXPECT_EQ(again.child[i].right - again.child[i].left, before.child[i].right - before.child[i].left) << i;
+    EXPECT_EQ(again.child[i].bottom - again.child[i].top, before.child[i].bottom - before.child[i].top) << i;
+  }
 }
 
 // A mirrored dialog counts its children's x from the right edge of its client area: scaled, each
