@@ -21,12 +21,22 @@ static int ReadNumber(const char* p) {
   return static_cast<int>(value);
 }
 
+static int UsablePercent(int percent) {
+  return percent < kMinScalePercent || percent > kMaxScalePercent ? 100 : percent;
+}
+
+static int ClampToInt(long long value) {
+  if (value > 0x7FFFFFFFLL) return 0x7FFFFFFF;
+  if (value < -0x80000000LL) return static_cast<int>(-0x7FFFFFFF - 1);
+  return static_cast<int>(value);
+}
+
 bool ParseDialogScale(const char* text, int* widthPercent, int* heightPercent) {
   const char* star = text;
   while (*star != '\0' && *star != '*') ++star;
   if (*star == '*') {
-    *widthPercent = ReadNumber(text);
-    *heightPercent = ReadNumber(star + 1);
+    *widthPercent = UsablePercent(ReadNumber(text));
+    *heightPercent = UsablePercent(ReadNumber(star + 1));
   } else {
     *widthPercent = *heightPercent = 100;
   }
@@ -34,22 +44,25 @@ bool ParseDialogScale(const char* text, int* widthPercent, int* heightPercent) {
 }
 
 int ScaleBy(long long value, int percent) {
-  long long scaled = value * percent / 100;  // C++ division truncates toward zero
-  if (scaled > 0x7FFFFFFFLL) return 0x7FFFFFFF;
-  if (scaled < -0x80000000LL) return static_cast<int>(-0x7FFFFFFF - 1);
-  return static_cast<int>(scaled);
+  return ClampToInt(value * percent / 100);  // C++ division truncates toward zero
+}
+
+int ScaledWindowSize(long clientSize, int percent, long frameSize) {
+  return ClampToInt(static_cast<long long>(ScaleBy(clientSize, percent)) + frameSize);
 }
 
 ChildPlacement PlaceScaledChild(const ScreenRect& child, const ScreenRect& dialog, long frameWidth, long top,
-                                int widthPercent, int heightPercent, long dropDownHeight) {
+                                int widthPercent, int heightPercent, long dropDownHeight, bool mirrored) {
   ChildPlacement p;
-  p.x = ScaleBy(static_cast<long long>(child.left) - dialog.left - frameWidth / 2, widthPercent);
+  // The frame is as wide on either side, so half the non-client width leads to the client area.
+  long long fromLeadingEdge = mirrored ? static_cast<long long>(dialog.right) - child.right - frameWidth / 2
+                                       : static_cast<long long>(child.left) - dialog.left - frameWidth / 2;
+  p.x = ScaleBy(fromLeadingEdge, widthPercent);
   p.y = ScaleBy(static_cast<long long>(child.top) - dialog.top - top, heightPercent);
   p.width = ScaleBy(static_cast<long long>(child.right) - child.left + 1, widthPercent);
   p.height = ScaleBy(static_cast<long long>(child.bottom) - child.top + 1, heightPercent);
   if (dropDownHeight != 0) {
-    long long total = static_cast<long long>(p.height) + ScaleBy(dropDownHeight, heightPercent);
-    p.height = total > 0x7FFFFFFFLL ? 0x7FFFFFFF : total < -0x80000000LL ? static_cast<int>(-0x7FFFFFFF - 1) : static_cast<int>(total);
+    p.height = ClampToInt(static_cast<long long>(p.height) + ScaleBy(dropDownHeight, heightPercent));
   }
   return p;
 }

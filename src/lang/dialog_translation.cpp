@@ -28,7 +28,7 @@ void TranslateDialog(HWND dialog, const char* dialogName) {
   long nw = (wr.right - wr.left + 1) - cr.right;
   long nh = (wr.bottom - wr.top + 1) - cr.bottom;
   if (scale) {
-    SetWindowPos(dialog, nullptr, 0, 0, ScaleBy(cr.right, w) + nw, ScaleBy(cr.bottom, h) + nh,
+    SetWindowPos(dialog, nullptr, 0, 0, ScaledWindowSize(cr.right, w, nw), ScaledWindowSize(cr.bottom, h, nh),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOOWNERZORDER);
   }
   char text[1024];
@@ -37,7 +37,16 @@ void TranslateDialog(HWND dialog, const char* dialogName) {
   SetWindowTextA(dialog, text);  // also when empty or unchanged
 
   long top = nh - GetSystemMetrics(SM_CYDLGFRAME);
-  const ScreenRect dialogRect = {wr.left, wr.top, wr.right, wr.bottom};
+  ScreenRect dialogRect = {wr.left, wr.top, wr.right, wr.bottom};
+  // Screen rectangles run left to right whatever the layout, but a mirrored dialog places its
+  // children from the right edge of its client area, and they keep that distance while it is
+  // resized: measure them from its right edge as it is now.
+  const bool mirrored = (GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
+  if (mirrored) {
+    RECT now;
+    GetWindowRect(dialog, &now);
+    dialogRect.right = now.right;
+  }
   for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     if (GetWindowTextA(child, text, sizeof text) > 0) {
       TranslateText(text, sizeof text, text, dialogName, kDialogDomain);
@@ -57,7 +66,7 @@ void TranslateDialog(HWND dialog, const char* dialogName) {
       if (d.bottom > d.top) dropDown = d.bottom - d.top + 1;
     }
     const ScreenRect childRect = {r.left, r.top, r.right, r.bottom};
-    ChildPlacement p = PlaceScaledChild(childRect, dialogRect, nw, top, w, h, dropDown);
+    ChildPlacement p = PlaceScaledChild(childRect, dialogRect, nw, top, w, h, dropDown, mirrored);
     SetWindowPos(child, nullptr, p.x, p.y, p.width, p.height, SWP_NOZORDER | SWP_NOOWNERZORDER);
   }
 }

@@ -463,13 +463,15 @@ def main():
     print("English language file: " + source)
     scaled = with_entries(english, {scale_key(d): "%d*%d" % SCALE for d in DIALOGS})
     rtl = with_entries(english, {DIRECTION_KEY: "RTL"})
+    rtl_scaled = with_entries(scaled, {DIRECTION_KEY: "RTL"})
 
     out = Path(args.out)
     out.mkdir(parents=True, exist_ok=True)
     shooter = Shooter(os.environ["KVX_E2E_BUILD"], out, args.keep_full)
     warnings, problems = [], []
     try:
-        for label, data in (("english", english), ("scaled", scaled), ("rtl", rtl)):
+        for label, data in (("english", english), ("scaled", scaled), ("rtl", rtl),
+                            ("rtl-scaled", rtl_scaled)):
             path = shooter.rig.files / ("uninstall-%s.lng" % label)
             path.write_bytes(data)
             found = lngkit_check(path, os.environ["KVX_UNINSTALL"])
@@ -482,6 +484,7 @@ def main():
                      ("english", None, english, entries_of(english)),
                      ("scaled", None, scaled, entries_of(scaled)),
                      ("rtl", None, rtl, entries_of(rtl)),
+                     ("rtl-scaled", None, rtl_scaled, entries_of(rtl_scaled)),
                      ("library", os.environ["KVX_LANGLIB_ENGLISH"], None, {})]
         seen = {}
         for name, lib, lng, entries in scenarios:
@@ -501,6 +504,9 @@ def main():
                 problems.append("scaled %s: %s" % (dialog, p))
             for p in check_mirrored(seen["rtl"][dialog], seen["english"][dialog]):
                 problems.append("rtl %s: %s" % (dialog, p))
+            # Scaled and mirrored: the mirror image of the same dialog scaled left to right.
+            for p in check_mirrored(seen["rtl-scaled"][dialog], seen["scaled"][dialog]):
+                problems.append("rtl-scaled %s: %s" % (dialog, p))
     finally:
         shooter.rig.stop()
 

@@ -217,7 +217,8 @@ class TemplateAndCheck(unittest.TestCase):
             (b'="dopo i dati"', b'="' + b"x" * 1022 + b'"', "keeps only 1021"),
             (b'="100*100"', b'="' + b"0" * 503 + b'100*100"', "keeps only 509"),
             (b'="100*100"', b'="125x110"', 'not "125x110"'),
-            (b'="100*100"', b'="0*100"', "above 0"),
+            (b'="100*100"', b'="0*100"', "between 50 and 400"),
+            (b'="100*100"', b'="120*401"', "between 50 and 400"),
             (b'="LTR"', b'="rtl"', 'not "rtl"'),
             (b'il file %s manualmente"', b'il file manualmente"', "original has 1 %s, the translation 0"),
             (b'="last of block 1"', b'="last"\r\n' + lngkit.entry_line(
@@ -241,6 +242,7 @@ class TemplateAndCheck(unittest.TestCase):
     def test_limits_are_inclusive(self):
         data = self.replace(b'="first of block 2"', b'="' + b"x" * 253 + b'"')
         data = data.replace(b'="dopo i dati"', b'="' + b"\\\\" * 1021 + b'"')
+        data = data.replace(b'="100*100"', b'="50*400"', 1)
         self.assertEqual(self.check(data)[:2], (0, []))
 
     def test_entry_ending_exactly_at_the_limit(self):

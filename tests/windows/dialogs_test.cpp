@@ -274,7 +274,7 @@ std::vector<WORD> ComboTemplate() {
 
 struct Placement {
   RECT window, client;
-  POINT clientOrigin;  // on the screen
+  RECT clientOnScreen;  // left to right also when the dialog is mirrored
   RECT child[4];
   long dropped[4];
 };
@@ -287,7 +287,12 @@ Placement Measure(const std::vector<WORD>& tmpl) {
   if (dialog == nullptr) return p;
   GetWindowRect(dialog, &p.window);
   GetClientRect(dialog, &p.client);
-  ClientToScreen(dialog, &p.clientOrigin);
+  // A mirrored dialog's client origin is its right edge: map both ends and sort them.
+  POINT ends[2] = {{0, 0}, {p.client.right, p.client.bottom}};
+  ClientToScreen(dialog, &ends[0]);
+  ClientToScreen(dialog, &ends[1]);
+  p.clientOnScreen = {ends[0].x < ends[1].x ? ends[0].x : ends[1].x, ends[0].y,
+                      ends[0].x < ends[1].x ? ends[1].x : ends[0].x, ends[1].y};
   for (int i = 0; i < 4; ++i) {
     HWND child = GetDlgItem(dialog, 101 + i);
     GetWindowRect(child, &p.child[i]);
@@ -317,8 +322,8 @@ TEST_F(Dialogs, ScalingFollowsTheFormulasAndTheComboBoxRule) {
   for (int i = 0; i < 4; ++i) {
     const RECT& r = before.child[i];
     // Placed relative to the window rectangle read before the resize, in client coordinates.
-    EXPECT_EQ(after.child[i].left - after.clientOrigin.x, (r.left - before.window.left - nw / 2) * 125 / 100) << i;
-    EXPECT_EQ(after.child[i].top - after.clientOrigin.y, (r.top - before.window.top - top) * 150 / 100) << i;
+    EXPECT_EQ(after.child[i].left - after.clientOnScreen.left, (r.left - before.window.left - nw / 2) * 125 / 100) << i;
+    EXPECT_EQ(after.child[i].top - after.clientOnScreen.top, (r.top - before.window.top - top) * 150 / 100) << i;
     EXPECT_EQ(after.child[i].right - after.child[i].left, (r.right - r.left + 1) * 125 / 100) << i;
   }
   // The simple combo box and the button take the scaled height as it is.
@@ -334,9 +339,44 @@ TEST_F(Dialogs, ScalingFollowsTheFormulasAndTheComboBoxRule) {
     EXPECT_GT(after.dropped[i], before.dropped[i]) << i;
     EXPECT_GT(after.dropped[i], editOnly) << i;
   }
-  // Another dialog's scale entry does not touch it; without a file nothing changes.
-  StopLanguage();
+}
+
+TEST_F(Dialogs, ScaleEntryOfAnotherDialogLeavesItAlone) {
+  std::vector<WORD> tmpl = ComboTemplate();
+  Placement before = Measure(tmpl);
+  ASSERT_GT(before.client.right, 0);
+  StartLanguage(nullptr, LanguageFileWith(Entry('$', "DONEDLG", "", "50*50")));
+  int w = 0, h = 0;
+  ASSERT_TRUE(GetDialogScale("DONEDLG", &w, &h));  // the entry is loaded, only for the other dialog
   Placement again = Measure(tmpl);
   EXPECT_EQ(again.client.right, before.client.right);
-  EXPECT_EQ(again.child[1].right - again.child[1].left, before.child[1].right - before.child[1].left);
+  EXPECT_EQ(again.client.bottom, before.client.bottom);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(again.child[i].left - again.window.left, before.child[i].left - before.window.left) << i;
+    EXPECT_EQ(again.child[i].right - again.child[i].left, before.child[i].right - before.child[i].left) << i;
+    EXPECT_EQ(again.child[i].bottom - again.child[i].top, before.child[i].bottom - before.child[i].top) << i;
+  }
+}
+
+// A mirrored dialog counts its children's x from the right edge of its client area: scaled, each
+// child must sit where the same dialog scaled left to right has it, mirrored.
+TEST_F(Dialogs, ScaledMirroredDialogIsTheMirrorImageOfTheScaledOne) {
+  std::vector<WORD> tmpl = ComboTemplate();
+  const std::string scale = Entry('$', "TESTDLG", "", "125*150");
+  StartLanguage(nullptr, LanguageFileWith(scale));
+  Placement ltr = Measure(tmpl);
+  ASSERT_GT(ltr.client.right, 0);
+  StartLanguage(nullptr, LanguageFileWith(scale + Entry('$', "LTR", "LTR", "RTL")));
+  ASSERT_TRUE(IsRightToLeft());
+  Placement rtl = Measure(tmpl);
+  EXPECT_EQ(rtl.client.right, ltr.client.right);
+  EXPECT_EQ(rtl.client.bottom, ltr.client.bottom);
+  for (int i = 0; i < 4; ++i) {
+    const RECT& l = ltr.child[i];
+    const RECT& r = rtl.child[i];
+    EXPECT_EQ(rtl.clientOnScreen.right - r.right, l.left - ltr.clientOnScreen.left) << i;
+    EXPECT_EQ(r.top - rtl.clientOnScreen.top, l.top - ltr.clientOnScreen.top) << i;
+    EXPECT_EQ(r.right - r.left, l.right - l.left) << i;
+    EXPECT_EQ(r.bottom - r.top, l.bottom - l.top) << i;
+  }
 }

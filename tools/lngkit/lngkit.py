@@ -36,6 +36,10 @@ MESSAGE_LIMIT = 253
 DIALOG_LIMIT = 1021
 SCALE_LIMIT = 509
 
+# Scale percentages the program uses; outside this range a value counts as 100.
+SCALE_MIN = 50
+SCALE_MAX = 400
+
 # Buffers the program reads its own texts into (less the terminator): longer
 # originals are keyed by their cut form.
 MESSAGE_ROOM = 255
@@ -418,7 +422,8 @@ HEADER = """\
 ;  - Lines starting with ";" are comments. Delete an entry (or the whole
 ;    line) to keep the original text.
 ;  - Scale entries "W*H" widen and heighten a dialog and all its controls,
-;    in percent ("125*110"); "100*100" leaves it as it is.
+;    in percent ("125*110"); "100*100" leaves it as it is. Each percentage
+;    must lie between 50 and 400; outside that range it counts as 100.
 ;  - The direction entry is "RTL" for right-to-left languages, else "LTR".
 ;  - Save as Windows-1252 text, name it uninstall.lng, put it beside
 ;    Uninstall.exe and run: lngkit.py check uninstall.lng Uninstall.exe
@@ -584,9 +589,13 @@ def check(language_path, program_path):
                     % (count_placeholders(t.original), count_placeholders(e.value)))
         if t.kind == "scale":
             m = re.fullmatch(rb"(\d+)\*(\d+)", e.value)
-            if not m or int(m.group(1)) == 0 or int(m.group(2)) == 0:
-                problem('scale must be "W*H", two whole percentages above 0, not "%s"'
+            if not m:
+                problem('scale must be "W*H", two whole percentages, not "%s"'
                         % from_ansi(e.value))
+            elif not all(SCALE_MIN <= int(v) <= SCALE_MAX for v in m.groups()):
+                problem('scale "%s": each percentage must lie between %d and %d; '
+                        "outside that range the program takes 100"
+                        % (from_ansi(e.value), SCALE_MIN, SCALE_MAX))
         if t.kind == "direction" and e.value not in (b"LTR", b"RTL"):
             problem('direction must be "LTR" or "RTL", not "%s"' % from_ansi(e.value))
         if re.search(rb"[\x80-\xff]", e.value):
