@@ -1,21 +1,26 @@
 #include "removal/uninstall.h"
 
+#include <string.h>
 #include <windows.h>
 
 #include "lang/language_table.h"
 #include "lang/messages.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "removal/clean_registry.h"
 #include "removal/file_list.h"
+#include "removal/restart_deletion.h"
 #include "removal/self_deletion.h"
 #include "resources/resource.h"
 #include "shell/companions.h"
 
 namespace {
 
-const char* const kHelpCaches[2] = {"korvex.gid", "korvex.fts"};
+// Files beside the program that no list names: the help system's caches, and the templates of new
+// archives that the setup itself made on newer systems.
+const char* const kUnlistedCompanions[4] = {"korvex.gid", "korvex.fts", KVX_KVX_TEMPLATE, KVX_ZIP_TEMPLATE};
 
 // The list's whole text, read at once and ended by a terminator; null when it cannot be read.
 char* ReadFileList(const char* path, DWORD* size) {
@@ -55,28 +60,66 @@ Deletion DeleteEntry(const char* path) {
 
 // Passes over the entries until one deletes nothing. An entry deleted or found gone is not tried
 // again; the others (in use, a folder still holding unlisted files) are tried in every pass.
-void DeleteEntries(const char* folder, char* text, DWORD size) {
-  Array<char*> entries;
+// Returns the entries that stayed.
+void DeleteEntries(const char* folder, char* text, DWORD size, Array<char*>* entries) {
   char* cursor = text;
   while (char* entry = NextListEntry(&cursor, text + size)) {
     // Nothing outside the installation folder is ever deleted, whatever the list says.
-    if (IsEntryInsideFolder(entry)) entries.Add(entry);
+    if (IsEntryInsideFolder(entry)) entries->Add(entry);
   }
   int deleted;
   do {
     deleted = 0;
-    for (int i = 0; i < entries.Count(); ++i) {
-      if (entries[i] == nullptr) continue;
+    for (int i = 0; i < entries->Count(); ++i) {
+      char*& entry = (*entries)[i];
       char path[kPathSize];
-      if (!JoinPath(path, sizeof path, folder, entries[i])) {
-        entries[i] = nullptr;  // does not fit: never a cut path, which would name another file
+      if (entry == nullptr) continue;
+      if (!JoinPath(path, sizeof path, folder, entry)) {
+        entry = nullptr;  // does not fit: never a cut path, which would name another file
         continue;
       }
       Deletion result = DeleteEntry(path);
-      if (result != Deletion::Failed) entries[i] = nullptr;
+      if (result != Deletion::Failed) entry = nullptr;
       if (result == Deletion::Deleted) ++deleted;
     }
   } while (deleted != 0);
+}
+
+// A listed file that no pass could delete is held open (the shell extension, loaded by the shell,
+// is the usual one): it goes at the next start of the system, then the listed folders that held
+// it (deepest first) and the installation folder, each only if empty by then. The program itself
+// is left to the batch file.
+void DeleteRemainingAtRestart(const char* program, const char* folder, const Array<char*>& entries) {
+  static char paths[64][kPathSize];
+  const char* order[64];
+  int files = 0, count = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int i = 0; i < entries.Count() && count < 63; ++i) {
+      if (entries[i] == nullptr || !JoinPath(paths[count], kPathSize, folder, entries[i])) continue;
+      DWORD attributes = GetFileAttributesA(paths[count]);
+      bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      if (attributes == INVALID_FILE_ATTRIBUTES || directory != (pass == 1) ||
+          CompareTextNoCase(paths[count], program) == 0) {
+        continue;
+      }
+      order[count] = paths[count];
+      ++count;
+      if (!directory) ++files;
+    }
+  }
+  if (files == 0) return;
+  // Folders: a longer path first, so that a folder comes before the folder that holds it.
+  for (int i = files; i < count; ++i) {
+    for (int j = i + 1; j < count; ++j) {
+      if (strlen(order[j]) > strlen(order[i])) {
+        const char* swap = order[i];
+        order[i] = order[j];
+        order[j] = swap;
+      }
+    }
+  }
+  order[count++] = folder;
+  DeleteAtRestart(order, count);
 }
 
 void DeleteInFolder(const char* folder, const char* name) {
@@ -112,8 +155,10 @@ int UninstallArchiver(bool silent) {
 
   CleanRegistry();
   UnloadLanguageLibrary();  // so that it can be deleted; no message is shown from here on
-  for (const char* cache : kHelpCaches) DeleteInFolder(folder, cache);
-  DeleteEntries(folder, text, size);
+  for (const char* companion : kUnlistedCompanions) DeleteInFolder(folder, companion);
+  Array<char*> remaining;
+  DeleteEntries(folder, text, size, &remaining);
+  DeleteRemainingAtRestart(program, folder, remaining);
   HeapFree(GetProcessHeap(), 0, text);
   DeleteFileA(listPath);
   StartSelfDeletion(program, folder, silent);

@@ -1,0 +1,5 @@
+#pragma once
+
+// Deletes the given files and empty folders, in this order, when the system next starts: on the NT
+// family through the system's pending file operations, on the 9x family through WININIT.INI.
+void DeleteAtRestart(const char* const* paths, int count);
