@@ -15,27 +15,13 @@
 
 #include "lang/crc32.h"
 #include "lang/language_table.h"
+#include "language_file_builder.h"
 
 [[noreturn]] void FatalOutOfMemory() { abort(); }
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class MemorySource final : public ByteSource {
- public:
-  explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
-  long ReadAt(long offset, void* buffer, long size) override {
-    long total = static_cast<long>(bytes_.size());
-    if (offset < 0 || offset >= total || size <= 0) return 0;
-    long n = std::min(size, total - offset);
-    memcpy(buffer, bytes_.data() + offset, static_cast<size_t>(n));
-    return n;
-  }
-
- private:
-  const std::string& bytes_;
-};
 
 struct Text {
   TextDomain domain;
@@ -92,10 +78,9 @@ std::string BuildLanguageFile(std::vector<Text>* texts, size_t wanted, size_t li
       raw += "\\n";
       t.translation += "\n";
     }
-    char key[9];
-    MakeTextKey(key, t.domain, t.Context(), t.source.c_str());
+    std::string key = KeyOf(t.domain, t.Context(), t.source);
     if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
-    std::string line = std::string(key) + "=\"" + raw + "\"\r\n";
+    std::string line = EntryLine(t.domain, t.Context(), t.source, raw) + "\r\n";
     if (n % 50 == 0) line = "; sezione " + std::to_string(n / 50) + "\r\n" + line;
     if (file.size() + line.size() > limit) break;
     file += line;
@@ -135,7 +120,7 @@ int main(int argc, char** argv) {
 
   std::vector<Text> texts;
   std::string file = BuildLanguageFile(&texts, 1500, 65536);
-  MemorySource source(file);
+  MemorySource source(file.data(), file.size());
   printf("language file: %zu bytes, %zu entries\n", file.size(), texts.size());
 
   LanguageResources table;

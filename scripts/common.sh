@@ -1,13 +1,48 @@
 # Sourced by the scripts that build and run the program: the repository, the build folder, the
-# shared Wine template, and the shipped (win32) tree.
+# shared Wine template, the shipped (win32) tree and a private X display.
 root=$(cd "$(dirname "${BASH_SOURCE[1]}")/.." && pwd)
 build=${KVX_BUILD:-$root/build}
 export KVX_WINE_TEMPLATE=${KVX_WINE_TEMPLATE:-$build/wine-template}
 
-# Installs what is missing, then builds the given targets of the win32 tree.
+# Installs what is missing, then builds the given targets of the win32 tree. Quiet when it works;
+# on failure it prints the end of the configure or build log (compiler errors) and returns 1.
 kvx_build_win32() {
-  "$root/scripts/install-deps.sh"
+  "$root/scripts/install-deps.sh" || return 1
+  mkdir -p "$build"
+  local log=$build/win32.configure.log
   cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-  ninja -C "$build/win32" "$@" >/dev/null
+    -DCMAKE_BUILD_TYPE=MinSizeRel >"$log" 2>&1 || { tail -50 "$log" >&2; echo "configure failed: $log" >&2; return 1; }
+  log=$build/win32.build.log
+  ninja -C "$build/win32" "$@" >"$log" 2>&1 || { tail -50 "$log" >&2; echo "build failed: $log" >&2; return 1; }
+}
+
+# Starts a private Xvfb (1024x768x24) on a display it picks itself (-displayfd writes the number
+# once the server accepts clients), exports DISPLAY and sets kvx_xvfb_pid. Its output goes to $1
+# (default /dev/null). Returns 1, with nothing left running, when no display came up in 30 s.
+kvx_xvfb_pid=
+kvx_start_xvfb() {
+  local log=${1:-/dev/null} display_file
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp 3>"$display_file" >"$log" 2>&1 &
+  kvx_xvfb_pid=$!
+  local _
+  for _ in $(seq 300); do
+    [ -s "$display_file" ] && break
+    kill -0 "$kvx_xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -s "$display_file" ]; then
+    kill "$kvx_xvfb_pid" 2>/dev/null || true
+    kvx_xvfb_pid=
+    rm -f "$display_file"
+    echo "Xvfb did not start (log: $log)" >&2
+    return 1
+  fi
+  export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
+  rm -f "$display_file"
+}
+
+kvx_stop_xvfb() {
+  if [ -n "$kvx_xvfb_pid" ]; then kill "$kvx_xvfb_pid" 2>/dev/null || true; fi
+  kvx_xvfb_pid=
 }

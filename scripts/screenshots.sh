@@ -18,22 +18,11 @@ for f in "$KVX_DRIVER" "$KVX_UNINSTALL" "$KVX_LANGLIB_ENGLISH"; do
   [ -f "$f" ] || { echo "screenshots: $f was not built" >&2; exit 1; }
 done
 
-xvfb_pid=
-cleanup() { if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi; rm -f "${display_file:-}"; }
-trap cleanup EXIT
+trap kvx_stop_xvfb EXIT
 if [ -n "${KVX_SCREENSHOT_DISPLAY:-}" ]; then
   export DISPLAY=$KVX_SCREENSHOT_DISPLAY
 else
-  # Xvfb picks a free display and writes its number to fd 3.
-  display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-  done
-  [ -s "$display_file" ] || { echo "screenshots: Xvfb did not start" >&2; exit 1; }
-  export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
+  kvx_start_xvfb
 fi
 echo "screenshots: display $DISPLAY"
 

@@ -4,8 +4,7 @@
 #   scripts/test.sh            everything
 #   KVX_FUZZ_SECONDS=300 scripts/test.sh   a longer fuzz run
 set -uo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${KVX_BUILD:-$root/build}
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 fuzz_seconds=${KVX_FUZZ_SECONDS:-30}
 cd "$root"
 
@@ -19,8 +18,8 @@ configure_and_build() {  # name, cmake arguments...
 }
 
 mkdir -p "$build"
-# One booted prefix serves as the template of every throwaway prefix of this run.
-export KVX_WINE_TEMPLATE="$build/wine-template"
+# One booted prefix ($KVX_WINE_TEMPLATE, from common.sh) serves as the template of every
+# throwaway prefix of this run.
 echo "== building"
 configure_and_build native -DCMAKE_BUILD_TYPE=Debug || exit 1
 configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel || exit 1
@@ -49,20 +48,16 @@ run_tree native -j2
 run_tree fuzz
 grep -h -E 'stat::(number_of_executed_units|new_units_added)' "$build/fuzz/Testing/Temporary/LastTest.log" | sed 's/^/fuzz: /'
 # One X display for all Wine runs; each build tree has its own throwaway prefix.
-xvfb_log="$build/xvfb.log"
-display_num=$(( 90 + RANDOM % 100 ))
-Xvfb ":$display_num" -screen 0 1024x768x24 -nolisten tcp >"$xvfb_log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display_num"
+kvx_start_xvfb "$build/xvfb.log" || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
+echo "X display $DISPLAY"
 stop_all() {
   local reg
   for reg in $(find "$build" -maxdepth 4 -name system.reg -path '*/wine/*' -o -maxdepth 4 -name system.reg -path '*/e2e/*'); do
     WINEPREFIX=$(dirname "$reg") wineserver -k </dev/null >/dev/null 2>&1
   done
-  kill "$xvfb_pid" 2>/dev/null
+  kvx_stop_xvfb
 }
 trap stop_all EXIT
-sleep 1
 run_tree posix
 run_tree win32 -j2
 

@@ -11,7 +11,7 @@ import shutil
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+sys.path.insert(0, str(Path(__file__).resolve().parent / "driver"))
 import rig as R  # noqa: E402
 
 KEYS = [

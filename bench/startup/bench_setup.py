@@ -8,7 +8,7 @@ import statistics
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
 import rig as R  # noqa: E402
 
 

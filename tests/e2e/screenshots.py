@@ -14,11 +14,12 @@ import re
 import shutil
 import subprocess
 import sys
-import zlib
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "lngkit"))
 import rig as R  # noqa: E402
+from lngkit import make_key as key  # noqa: E402
 
 REPO = R.REPO
 PROGRAM_RC = REPO / "src" / "resources" / "uninstall.rc"
@@ -169,10 +170,6 @@ def read_rc(path):
 
 
 # --- language files ------------------------------------------------------------------------------
-
-def key(domain, context, text):
-    return "%08x" % zlib.crc32((domain + context + text).encode("cp1252"))
-
 
 def escape(text):
     return (text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n")

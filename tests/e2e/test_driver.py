@@ -18,7 +18,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
 import rig as R  # noqa: E402
 
 DRIVER = os.environ.get("KVX_DRIVER")

@@ -23,7 +23,7 @@ import unittest
 import zipfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
 import rig as R  # noqa: E402
 
 EXE = os.environ.get("KVX_UNINSTALL")

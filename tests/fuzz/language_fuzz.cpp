@@ -13,6 +13,7 @@
 
 #include "lang/crc32.h"
 #include "lang/language_table.h"
+#include "language_file_builder.h"
 #include "platform/text.h"
 #include "shell/command_line.h"
 
@@ -28,21 +29,6 @@ namespace {
   do {                                  \
     if (!(cond)) Fail(#cond, __LINE__); \
   } while (0)
-
-class MemorySource final : public ByteSource {
- public:
-  MemorySource(const uint8_t* data, size_t size) : data_(data), size_(static_cast<long>(size)) {}
-  long ReadAt(long offset, void* buffer, long size) override {
-    if (offset < 0 || offset >= size_ || size <= 0) return 0;
-    long n = std::min(size, size_ - offset);
-    memcpy(buffer, data_ + offset, static_cast<size_t>(n));
-    return n;
-  }
-
- private:
-  const uint8_t* data_;
-  long size_;
-};
 
 // ---- Model of the messages section ----------------------------------------------------------
 

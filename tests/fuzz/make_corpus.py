@@ -1,19 +1,21 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the language fuzzer. Run once; the output is kept in the repository.
 
-Keys are CRC-32 (zlib's) of domain char + context + text, as eight lowercase hex digits; the
+Keys come from the translator's kit (tools/lngkit: CRC-32 of domain, context and text); the
 probe texts match the fixed ones in language_fuzz.cpp so that the seeds produce hits.
 """
 import os
 import sys
-import zlib
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "lngkit"))
+from lngkit import make_key  # noqa: E402
 
 MARKER = b"***messages**"
 
 
 def key(domain, context, text):
-    data = domain.encode() + (context or "").encode("latin-1") + text.encode("latin-1")
-    return b"%08x" % zlib.crc32(data)
+    return make_key(domain, context, text).encode()
 
 
 def entry(domain, context, text, value):

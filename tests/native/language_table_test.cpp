@@ -87,8 +87,12 @@ TEST(LanguageTable, LinesBeforeTheMarkerAndMalformedLinesAreComments) {
   LanguageResources table;
   std::string before = EntryLine(kMessageDomain, nullptr, "Uno", "before") + "\n";
   // A text whose key holds hex letters, so that its upper-case spelling differs.
+  // Keys written in upper case would never hold one: give up after a few tries instead of looping.
   std::string due = "Due";
-  while (KeyOf(kMessageDomain, nullptr, due).find_first_of("abcdef") == std::string::npos) due += "!";
+  for (int tries = 0; KeyOf(kMessageDomain, nullptr, due).find_first_of("abcdef") == std::string::npos; ++tries) {
+    ASSERT_LT(tries, 64) << "no key with a lower-case hex letter; last: " << KeyOf(kMessageDomain, nullptr, due);
+    due += "!";
+  }
   std::string upper = KeyOf(kMessageDomain, nullptr, due);
   for (char& c : upper) c = static_cast<char>(toupper(c));
   std::string file = before + FileWith("; " + EntryLine(kMessageDomain, nullptr, "Tre", "indented") + "\n" + upper +
@@ -127,17 +131,23 @@ TEST(LanguageTable, EmptyTextHasItsOwnKeyPerDomainAndDialog) {
 
 TEST(LanguageTable, OnlyTheFirst64KiBFromTheMarkerCount) {
   std::string inside = EntryLine(kMessageDomain, nullptr, "inside", "yes") + "\n";
+  // The last line inside: its closing quote is the section's 65536th byte. A value runs to its
+  // line's last quote, so losing even that byte would give "in" instead.
+  std::string edge = EntryLine(kMessageDomain, nullptr, "edge", "in\"side");
   std::string beyond = EntryLine(kMessageDomain, nullptr, "beyond", "no") + "\n";
   std::string head = kMarker + "\n" + inside;
+  size_t room = 65536 - head.size() - edge.size();  // comment lines, the last one ending in a line end
   std::string filler;
-  while (head.size() + filler.size() + 80 < 65536) filler += "; filler line of comments to push the next entry\n";
-  filler.resize(65536 - head.size() - 4, ';');
+  while (filler.size() + 100 < room) filler += "; filler line of comments to push the next entry\n";
+  filler.resize(room - 1, ';');
   filler += "\n";
-  std::string file = "prefix\n" + head + filler + beyond;
+  std::string file = "prefix\n" + head + filler + edge + "\n" + beyond;
+  ASSERT_EQ(file.find(edge) + edge.size(), 7 + 65536u);
   LanguageResources table;
   ASSERT_TRUE(LoadFromString(table, file));
   EXPECT_LE(table.Length(), 65536);
   EXPECT_EQ(Translated(table, "inside"), "yes");
+  EXPECT_EQ(Translated(table, "edge"), "in\"side");
   EXPECT_EQ(Translated(table, "beyond"), "beyond");
 }
 

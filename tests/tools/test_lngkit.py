@@ -94,6 +94,10 @@ class KeysAndEscapes(unittest.TestCase):
         self.assertEqual(lngkit.make_key(b"$", b"LTR", b"LTR"), "50a17ae8")
         self.assertEqual(lngkit.make_key(b"$", b"SETUPDLG", b""), "9b889d24")
         self.assertEqual(lngkit.make_key(b"$", b"DONEDLG", b""), "debae517")
+        # Text parts count as their Windows-1252 bytes, and no context as an empty one.
+        self.assertEqual(lngkit.make_key("s", None, "Rimozione completa"), "d8c94293")
+        self.assertEqual(lngkit.make_key("s", None, "modalit\u00e0 \u20ac"),
+                         lngkit.make_key(b"s", b"", b"modalit\xe0 \x80"))
 
     def test_key_command(self):
         out = run_kit("key", "s", "", "Rimozione completa")

@@ -126,6 +126,17 @@ TEST_F(LinksTest, ClearFlagsRemoveLinksAndWholeGroups) {
   ApplyLinks(&all, nullptr);
   std::string userGroup = Special(CSIDL_PROGRAMS) + "\\Korvex";
   ASSERT_TRUE(WriteFileBytes(userGroup + "\\Aggiunto dall'utente.txt", "user's"));
+  // The 9x family has no all-users group of ours: a "Korvex" group found there belongs to someone
+  // else and stays.
+  bool nt = GetNtMajorVersion() != 0;
+  std::string common = Special(CSIDL_COMMON_PROGRAMS);
+  ASSERT_FALSE(common.empty());
+  common += "\\Korvex";
+  std::string foreign = common + "\\Altro programma.txt";
+  if (!nt) {
+    CreateDirectoryA(common.c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(foreign, "someone else's"));
+  }
   char group[1024] = "untouched";
   IntegrationSettings none = Links(false, false, false);
   ApplyLinks(&none, group);
@@ -133,8 +144,12 @@ TEST_F(LinksTest, ClearFlagsRemoveLinksAndWholeGroups) {
   EXPECT_FALSE(Exists(Special(CSIDL_DESKTOPDIRECTORY) + "\\Korvex.lnk"));
   EXPECT_FALSE(Exists(Special(CSIDL_STARTMENU) + "\\Korvex.lnk"));
   EXPECT_FALSE(Exists(userGroup));
-  if (GetNtMajorVersion() != 0) {
-    EXPECT_FALSE(Exists(Special(CSIDL_COMMON_PROGRAMS) + "\\Korvex"));
+  if (nt) {
+    EXPECT_FALSE(Exists(common));
+  } else {
+    EXPECT_TRUE(Exists(foreign));
+    DeleteFileA(foreign.c_str());
+    RemoveDirectoryA(common.c_str());
   }
   // Only the desktop link goes when only its flag is cleared.
   ApplyLinks(&all, nullptr);

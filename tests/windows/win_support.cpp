@@ -1,8 +1,9 @@
 #include "win_support.h"
 
-#include "lang/crc32.h"
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "language_file_builder.h"
+#include "shell/globals.h"
 
 std::string ExeFolder() {
   char path[1024];
@@ -42,7 +43,5 @@ void StopLanguage() {
 std::string LanguageFileWith(const std::string& lines) { return "; test\r\n***messages***\r\n" + lines; }
 
 std::string Entry(char domain, const char* context, const std::string& text, const std::string& value) {
-  char key[9];
-  MakeTextKey(key, static_cast<TextDomain>(domain), context, text.c_str());
-  return std::string(key) + "=\"" + value + "\"\r\n";
+  return EntryLine(static_cast<TextDomain>(domain), context, text, value) + "\r\n";
 }

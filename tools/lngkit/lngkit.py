@@ -71,8 +71,13 @@ class KitError(Exception):
 # --- keys, text and escapes ------------------------------------------------
 
 def make_key(domain, context, text):
-    """Key of a text: CRC-32 of domain + context + text (all bytes)."""
-    return "%08x" % zlib.crc32(domain + context + text)
+    """Key of a text: CRC-32 of domain + context + text, as eight lower-case hex digits.
+
+    Each part is bytes, or str taken as Windows-1252; a context of None counts as empty.
+    """
+    data = b"".join(part.encode("cp1252") if isinstance(part, str) else part
+                    for part in (domain, context or b"", text))
+    return "%08x" % zlib.crc32(data)
 
 
 def to_ansi(text):

@@ -1,8 +1,11 @@
-// Builds language files for the tests: entry lines with real keys, and a memory byte source.
+// Language files in memory, shared by the native tests, the fuzzer and the benchmark: entry lines
+// with real keys, a byte source over memory, and load/translate shorthands.
 #pragma once
+#include <stddef.h>
 #include <string.h>
 
 #include <string>
+#include <utility>
 
 #include "lang/crc32.h"
 #include "lang/language_table.h"
@@ -18,26 +21,35 @@ inline std::string EntryLine(TextDomain domain, const char* context, const std::
   return KeyOf(domain, context, text) + "=\"" + value + "\"";
 }
 
-class MemorySource : public ByteSource {
+// Reads from bytes it owns (the string constructor) or from bytes the caller keeps alive (the
+// pointer constructor, which copies nothing: the fuzzer's input, a benchmark's large file).
+class MemorySource final : public ByteSource {
  public:
-  explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
+  explicit MemorySource(std::string bytes)
+      : owned_(std::move(bytes)), data_(owned_.data()), size_(static_cast<long>(owned_.size())) {}
+  MemorySource(const void* data, size_t size) : data_(static_cast<const char*>(data)), size_(static_cast<long>(size)) {}
+  MemorySource(const MemorySource&) = delete;
+  MemorySource& operator=(const MemorySource&) = delete;
+
   long ReadAt(long offset, void* buffer, long size) override {
     ++reads;
-    if (offset < 0 || offset >= static_cast<long>(bytes_.size())) return 0;
-    long n = static_cast<long>(bytes_.size()) - offset;
+    if (offset < 0 || offset >= size_ || size <= 0) return 0;
+    long n = size_ - offset;
     if (n > size) n = size;
-    memcpy(buffer, bytes_.data() + offset, static_cast<size_t>(n));
+    memcpy(buffer, data_ + offset, static_cast<size_t>(n));
     return n;
   }
   int reads = 0;
 
  private:
-  std::string bytes_;
+  std::string owned_;
+  const char* data_;
+  long size_;
 };
 
 // Loads `file` into `table`; true when a messages section was found.
 inline bool LoadFromString(LanguageResources& table, const std::string& file) {
-  MemorySource source(file);
+  MemorySource source(file.data(), file.size());
   return table.Load(source);
 }
 

@@ -9,13 +9,15 @@ Every external command runs with a timeout: a hung program fails the test instea
 """
 import os
 import shutil
-import zlib
 import subprocess
+import sys
 import tempfile
 import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tools" / "lngkit"))
+from lngkit import make_key  # noqa: E402
 RUNNER = REPO / "scripts" / "wine-run.sh"
 WINE_ENV = REPO / "scripts" / "wine-env.sh"
 
@@ -24,18 +26,13 @@ HEX_KEYS = frozenset({"class", "caption", "text", "fontface"})
 BOOT_TIMEOUT = 600  # a fresh template boots in ~30 s under emulation; a busy machine is slower
 
 
-def text_key(domain, text, context=""):
-    """The language file's key of a text: CRC-32 of domain, context and text in Windows-1252."""
-    return "%08x" % zlib.crc32((domain + context + text).encode("cp1252"))
-
-
 def language_file(*entries):
     """A language file: a header, the marker and entry lines (domain, text, value[, context])."""
     lines = ["; Lingua di prova", "***messages***"]
     for entry in entries:
         domain, text, value = entry[:3]
         context = entry[3] if len(entry) > 3 else ""
-        lines.append('%s="%s"' % (text_key(domain, text, context), value))
+        lines.append('%s="%s"' % (make_key(domain, context, text), value))
     return ("\r\n".join(lines) + "\r\n").encode("cp1252")
 
 

@@ -1,0 +1,210 @@
+// What the two dialogs do when clicked: the real templates with the program's own dialog
+// procedures, driven in process.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "lang/messages.h"
+#include "resources/resource.h"
+#include "setup/apply.h"
+#include "setup/setup_dialog.h"
+#include "shell/done_dialog.h"
+#include "shell/globals.h"
+#include "win_support.h"
+
+namespace {
+
+HWND OpenDialog(const char* name, DLGPROC procedure) {
+  HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), name, nullptr, procedure, 0);
+  if (dialog != nullptr) ShowWindow(dialog, SW_SHOW);
+  return dialog;
+}
+
+void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+// The button of `dialog` labelled `text`, whatever its id.
+HWND ButtonLabelled(HWND dialog, const char* text) {
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    char label[256] = "";
+    GetWindowTextA(child, label, sizeof label);
+    if (strcmp(label, text) == 0) return child;
+  }
+  return nullptr;
+}
+
+// Sends this binary's calls of one imported function to `replacement` while it lives: the
+// program's code is linked in, so its calls go through the same import slot.
+class ImportSwap {
+ public:
+  ImportSwap(const char* dll, const char* function, void* replacement) {
+    void* original = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), function));
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    const IMAGE_NT_HEADERS* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (original == nullptr || imports.VirtualAddress == 0) return;
+    for (const IMAGE_IMPORT_DESCRIPTOR* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         d->Name != 0 && slot_ == nullptr; ++d) {
+      for (void** s = reinterpret_cast<void**>(base + d->FirstThunk); *s != nullptr; ++s) {
+        if (*s == original) {
+          slot_ = s;
+          break;
+        }
+      }
+    }
+    if (slot_ != nullptr && Write(replacement)) original_ = original;
+  }
+  ~ImportSwap() {
+    if (original_ != nullptr) Write(original_);
+  }
+  bool Active() const { return original_ != nullptr; }
+
+ private:
+  bool Write(void* value) {
+    DWORD protection = 0;
+    if (!VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection)) return false;
+    *slot_ = value;
+    VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+    return true;
+  }
+  void** slot_ = nullptr;
+  void* original_ = nullptr;
+};
+
+std::vector<std::string> opened;
+
+HINSTANCE WINAPI RecordShellExecute(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, INT) {
+  opened.push_back(std::string(verb != nullptr ? verb : "(null)") + " " + (file != nullptr ? file : "(null)"));
+  return reinterpret_cast<HINSTANCE>(33);  // success, and nothing started
+}
+
+// Records which templates the setup flow shows, from which module, and answers for them.
+std::vector<std::pair<HINSTANCE, std::string>> shownFrom;
+INT_PTR setupAnswer = 0;
+INT_PTR WINAPI RecordDialog(HINSTANCE module, LPCSTR name, HWND, DLGPROC, LPARAM) {
+  shownFrom.emplace_back(module, name);
+  return strcmp(name, "SETUPDLG") == 0 ? setupAnswer : 1;
+}
+std::vector<std::string> shownNames() {
+  std::vector<std::string> names;
+  for (const auto& shown : shownFrom) names.push_back(shown.second);
+  return names;
+}
+
+// Cancels the setup dialog as soon as it is up, the way its close box does.
+INT_PTR CALLBACK SetupClosedAtOnce(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR result = SetupDlgProc(dialog, message, wParam, lParam);
+  if (message == WM_INITDIALOG) PostMessageA(dialog, WM_CLOSE, 0, 0);
+  return result;
+}
+
+class DialogActions : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { richEdit_ = LoadLibraryA("riched32.dll"); }
+  static void TearDownTestSuite() {
+    if (richEdit_ != nullptr) FreeLibrary(richEdit_);
+  }
+  static HMODULE richEdit_;
+};
+HMODULE DialogActions::richEdit_ = nullptr;
+
+}  // namespace
+
+TEST_F(DialogActions, ContextMenuChoicesFollowTheShellIntegrationBox) {
+  HWND dialog = OpenDialog("SETUPDLG", SetupDlgProc);
+  ASSERT_NE(dialog, nullptr);
+  // Whatever the stored choices were, two clicks pass through both states.
+  for (int click = 0; click < 2; ++click) {
+    Click(dialog, IDC_SHELL_EXT);
+    bool on = IsDlgButtonChecked(dialog, IDC_SHELL_EXT) == BST_CHECKED;
+    EXPECT_EQ(Enabled(dialog, IDC_CASCADED_MENU), on) << "shell integration " << on;
+    EXPECT_EQ(Enabled(dialog, IDC_MENU_ICONS), on) << "shell integration " << on;
+  }
+  DestroyWindow(dialog);
+}
+
+TEST_F(DialogActions, LicenceAndPriceListButtonsOpenTheirOwnFiles) {
+  // The completion dialog opens them from the installation folder, the current directory.
+  char before[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof before, before);
+  std::string folder = ExeFolder() + "installed";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+  opened.clear();
+  {
+    ImportSwap swap("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(RecordShellExecute));
+    ASSERT_TRUE(swap.Active());
+    HWND dialog = OpenDialog("DONEDLG", DoneDlgProc);
+    ASSERT_NE(dialog, nullptr);
+    HWND licence = ButtonLabelled(dialog, "Leggi la &licenza");
+    HWND prices = ButtonLabelled(dialog, "Listino &prezzi");
+    ASSERT_NE(licence, nullptr);
+    ASSERT_NE(prices, nullptr);
+    SendMessageA(licence, BM_CLICK, 0, 0);
+    SendMessageA(prices, BM_CLICK, 0, 0);
+    DestroyWindow(dialog);
+  }
+  SetCurrentDirectoryA(before);
+  RemoveDirectoryA(folder.c_str());
+  std::vector<std::string> expected = {"open " + folder + "\\licenza.txt", "open " + folder + "\\ordin.lnk"};
+  EXPECT_EQ(opened, expected);
+}
+
+// The setup flow shows the completion dialog only for a result of 1 or more, so a cancelled
+// setup must end with 0.
+TEST_F(DialogActions, ClosedSetupEndsWithZero) {
+  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "SETUPDLG", nullptr, SetupClosedAtOnce, 0);
+  EXPECT_EQ(result, 0);
+}
+
+TEST_F(DialogActions, SetupFlowShowsTheCompletionDialogOnlyAfterAConfirmedSetup) {
+  GroupFolderToOpen[0] = '\0';
+  ImportSwap swap("user32.dll", "DialogBoxParamA", reinterpret_cast<void*>(RecordDialog));
+  ASSERT_TRUE(swap.Active());
+  for (INT_PTR answer : {0, -1, 1}) {
+    shownFrom.clear();
+    setupAnswer = answer;
+    EXPECT_EQ(RunSetupFlow(), answer);
+    std::vector<std::string> expected = {"SETUPDLG"};
+    if (answer == 1) expected.push_back("DONEDLG");
+    EXPECT_EQ(shownNames(), expected) << "setup dialog ended with " << answer;
+  }
+  // A language library without the templates does not skip them: the program's own are shown.
+  StartLanguage("kvxlng_partial.dll", "");
+  shownFrom.clear();
+  setupAnswer = 1;
+  RunSetupFlow();
+  ASSERT_EQ(shownFrom.size(), 2u);
+  EXPECT_EQ(shownFrom[0].first, GetModuleHandleA(nullptr));
+  EXPECT_EQ(shownFrom[1].first, GetModuleHandleA(nullptr));
+  StartLanguage("kvxlng_english.dll", "");
+  shownFrom.clear();
+  RunSetupFlow();
+  ASSERT_EQ(shownFrom.size(), 2u);
+  EXPECT_EQ(shownFrom[0].first, CurrentResourceModule());
+  EXPECT_NE(shownFrom[0].first, GetModuleHandleA(nullptr));
+  StopLanguage();
+}
+
+TEST_F(DialogActions, ABoxTheTemplateLacksKeepsItsStoredChoice) {
+  // Another language's template without the KVX box and the shell-integration box.
+  IntegrationSettings stored;
+  LoadIntegrationSettings(&stored);
+  stored.types[0] = 1;
+  stored.ShellExt = 1;
+  stored.types[1] = 1;
+  HWND dialog = OpenDialog("SETUPDLG", SetupDlgProc);
+  ASSERT_NE(dialog, nullptr);
+  DestroyWindow(GetDlgItem(dialog, IDC_TYPE_KVX));
+  DestroyWindow(GetDlgItem(dialog, IDC_SHELL_EXT));
+  CheckDlgButton(dialog, IDC_TYPE_ZIP, BST_UNCHECKED);
+  GetDialogSettings(dialog, &stored);
+  EXPECT_EQ(stored.types[0], 1);
+  EXPECT_EQ(stored.ShellExt, 1);
+  EXPECT_EQ(stored.types[1], 0);  // a box that is there is read
+  DestroyWindow(dialog);
+}
