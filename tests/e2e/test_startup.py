@@ -89,8 +89,8 @@ class Startup(unittest.TestCase):
 
     def test_options_that_end_at_once_without_a_window(self):
         exe = self.install("Korvex")
-        tails = ["", " ", " qualcosa", " /s", " /S", " /x", " /", " /setu", " /wai", " /warn", " /warni",
-                 " /warnin", " /WARNIN", " /warning /s ", " /setup /s ", " /setup /silent"]
+        tails = [" /s", " /S", " /x", " /", " /setu", " /wai", " /warn", " /warni",
+                 " /warnin", " /WARNIN", " /warning /s ", " /setup /s ", " /setup /silent", " /remov"]
         for tail, rec in zip(tails, self.run_lines(exe, tails)):
             with self.subTest(tail=tail):
                 self.assertEqual(rec.int("code"), 0)
@@ -102,6 +102,22 @@ class Startup(unittest.TestCase):
                         break
                     rec = self.run_lines(exe, [tail])[0]
                 self.assertLess(rec.int("ms"), WAIT_MS)
+
+    def test_without_options_the_removal_asks_first(self):
+        # No "/" at all, a stray word included: the removal's question; No leaves everything.
+        exe = self.install("KorvexAsk")
+        folder = self.rig.linuxpath(exe).parent
+        for tail in ("", " ", " qualcosa", "\t", " " + "x" * 6000):
+            res = self.rig.run_script(["starthex " + R.hexarg('"%s"%s' % (exe, tail)), R.wait_window(60000), "dump",
+                                       "click 7", "wait-exit 20000"])
+            box = res.dumps()[0]
+            with self.subTest(tail=tail):
+                self.assertEqual(box.window.caption, CAPTION)
+                self.assertEqual(box.child(65535).text, "Avvio la rimozione di Korvex?")
+                self.assertEqual(box.child(1088)["icon"], "question")
+                self.assertEqual(sorted(i for i in box.ids() if i in (1, 2, 6, 7)), [6, 7])
+                self.assertEqual(res.exit().int("code"), 0)
+        self.assertEqual(sorted(p.name for p in folder.iterdir()), ["Uninstall.exe"])
 
     def test_setup_options_in_any_letter_case(self):
         exe = self.install("KorvexSetup")
@@ -137,7 +153,7 @@ class Startup(unittest.TestCase):
 
     def test_long_command_lines(self):
         exe = self.install("Korvex")
-        tails = [" " + "x" * 6000, " " + "/" * 3000, " " + "a" * 4000 + " /wait", " /x " + "y" * 5000 + " /s"]
+        tails = [" " + "x" * 6000 + " /nulla", " " + "/" * 3000, " " + "a" * 4000 + " /wait", " /x " + "y" * 5000 + " /s"]
         recs = self.run_lines(exe, tails)
         for tail, rec in zip(tails, recs):
             with self.subTest(length=len(tail)):
@@ -223,20 +239,20 @@ class Startup(unittest.TestCase):
                 self.assertEqual(box.window.caption, CAPTION)
                 self.assertEqual(rec.int("code"), 0)
 
-    def test_library_without_the_setup_dialog_is_not_a_confirmed_setup(self):
-        # The dialog cannot be created from such a library: nothing is stored or applied, and no
-        # completion dialog claims that the archiver was installed.
+    def test_library_without_the_setup_dialog_still_sets_up(self):
+        # The library lacks both dialog templates: the program's own are shown instead, so an
+        # installer's silent setup step is not skipped.
         exe = self.install("KorvexNoDialog", library=PARTIAL)
-        for key in ("HKCU\\Software\\Korvex", UNINSTALL_KEY):
+        written = ("HKCU\\Software\\Korvex", UNINSTALL_KEY)
+        for key in written:
             self.rig.wine(["reg", "delete", key, "/f"], timeout=60)
-        recs = self.run_lines(exe, [" /setup", " /setup /s"])
-        for rec in recs:
-            self.assertEqual(rec.int("code"), 0)
-            self.assertEqual(rec.int("windows"), 0)
-        query = self.rig.wine(["reg", "query", "HKCU\\Software\\Korvex"], timeout=60)
-        self.assertNotEqual(query.returncode, 0, query.stdout)
-        query = self.rig.wine(["reg", "query", UNINSTALL_KEY], timeout=60)
-        self.assertNotEqual(query.returncode, 0, query.stdout)
+        rec = self.run_lines(exe, [" /setup /s"], timeout_ms=120000)[0]
+        self.assertEqual(rec.int("code"), 0)
+        for key in written:
+            self.assertEqual(self.rig.wine(["reg", "query", key], timeout=60).returncode, 0, key)
+        res = self.rig.run_script([R.start(exe, "/setup"), R.wait_window(60000, "Configurazione Korvex"), "dump",
+                                   "key 27", "wait-exit 60000"])
+        self.assertIn(5101, res.dumps()[0].ids())
 
     # --- the Windows 98 family ---------------------------------------------------------------------
 
@@ -244,9 +260,9 @@ class Startup(unittest.TestCase):
         exe = self.install("Korvex98", library=PARTIAL)
         self.rig.set_version("Uninstall.exe", "win98")
         try:
-            recs = self.run_lines(exe, [" /wait", " /s", ""])
+            recs = self.run_lines(exe, [" /wait", " /s"])
             self.assertGreaterEqual(recs[0].int("ms"), WAIT_MS)
-            self.assertEqual([r.int("windows") for r in recs], [0, 0, 0])
+            self.assertEqual([r.int("windows") for r in recs], [0, 0])
             box, rec = self.warning_box(exe, shot="warning-win98")
             self.assertEqual(box.window.caption, "Remove Korvex")
             self.assertEqual(rec.int("code"), 0)

@@ -1,0 +1,508 @@
+"""End to end: the removal of the real Uninstall.exe under Wine.
+
+Each test installs a fake installation folder (the program, a stub archiver, a dummy shell
+extension, listed files), makes a silent setup where the registry matters, then removes: the
+question answered through the driver, the registry, links and files checked by polling for each
+effect with a limit. The NT family runs the self-deleting batch file for real; the 9x family is
+checked by the batch file's text (Wine's cmd reads `start /wait "x"` as a window title, which
+COMMAND.COM does not) and by what else Wine can run. Run by ctest (tests/e2e/CMakeLists.txt).
+"""
+import getpass
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import rig as R  # noqa: E402
+import test_setup as S  # noqa: E402  (its Registry reader and .reg writer)
+
+EXE = os.environ.get("KVX_UNINSTALL")
+STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
+REGDUMP = os.environ.get("KVX_E2E_REGDUMP")
+BOXPROBE = os.environ.get("KVX_E2E_BOXPROBE")
+HOLDFILE = os.environ.get("KVX_E2E_HOLDFILE")
+PARTIAL = os.environ.get("KVX_LANGLIB_PARTIAL")
+BUILD = os.environ.get("KVX_E2E_BUILD")
+NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": STUB, "KVX_E2E_REGDUMP": REGDUMP,
+          "KVX_E2E_BOXPROBE": BOXPROBE, "KVX_E2E_HOLDFILE": HOLDFILE, "KVX_LANGLIB_PARTIAL": PARTIAL,
+          "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD}
+
+CAPTION = "Rimuovi Korvex"
+SETUP_CAPTION = "Configurazione Korvex"
+YES, NO, OK = 6, 7, 1
+PENDING = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
+# Everything a setup writes in the registry, and the planted owners it must give back.
+SCOPE = (["HKCR\\" + e for e in S.ALL_EXTENSIONS + S.VOLUMES[:3] + ["Korvex", "Korvex.ZIP", "CLSID\\" + S.CLSID]]
+         + ["HKCR\\*\\shellex", "HKCR\\Folder\\shellex", "HKCR\\exefile\\shellex", S.APPROVED, S.APP_PATH,
+            S.UNINSTALL_KEY, S.OWN])
+ARCHIVER_KEYS = ["HKCR\\Korvex", "HKCR\\Korvex.ZIP", "HKCR\\CLSID\\" + S.CLSID, S.APP_PATH, S.UNINSTALL_KEY, S.OWN]
+
+
+def batch_text(nt, program, folder, batch, silent=False):
+    """The self-deleting batch file the program must write, byte for byte."""
+    def q(path):
+        return '"%s"' % path.replace("%", "%%")
+    text = ("" if nt else "start /wait ") + q(program) + " /wait\r\n"
+    text += ("del %s\r\nrd %s\r\nif not exist %s goto done\r\n" % (q(program), q(folder), q(program))) * 5
+    text += ":done\r\nif exist %s %s /warning%s\r\ndel %s" % (q(program), q(program), " /s" if silent else "", q(batch))
+    return text.encode("cp1252")
+
+
+class RemovalRig(unittest.TestCase):
+    """A fresh prefix with two planted owners; helpers only (the families below hold the tests)."""
+    NAME = None
+    VERSION = None  # None: Wine's default, the NT family
+    rig = None
+
+    @classmethod
+    def setUpClass(cls):
+        if cls.NAME is None:
+            raise unittest.SkipTest("helpers only")
+        missing = [n for n, v in NEEDED.items() if not v]
+        if missing:
+            raise unittest.SkipTest("set " + ", ".join(missing))
+        cls.nt = cls.VERSION is None
+        cls.rig = R.Rig(BUILD, cls.NAME)
+        rig = cls.rig
+        rig.stop_prefix()
+        shutil.rmtree(rig.prefix, ignore_errors=True)
+        shutil.rmtree(rig.files, ignore_errors=True)
+        rig.files.mkdir(parents=True)
+        rig.boot()
+        users = [d for d in (rig.drive_c / "users").iterdir() if d.name != "Public"]
+        cls.user = next((d for d in users if d.name == getpass.getuser()), users[0])
+        start_menu = cls.user / "AppData/Roaming/Microsoft/Windows/Start Menu"
+        cls.links = [cls.user / "Desktop" / "Korvex.lnk", start_menu / "Korvex.lnk", start_menu / "Programs/Korvex",
+                     rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex"]
+        entries = {"HKEY_CLASSES_ROOT\\.zip": {"": "Other.Zip", "Content Type": "application/zip"},
+                   "HKEY_CLASSES_ROOT\\.arj": {"": "Other.Arj"}}
+        plant = rig.files / "plant.reg"
+        plant.write_bytes(S.reg_file(entries))
+        if rig.wine(["regedit", "/S", rig.winpath(plant)], timeout=180).returncode != 0:
+            raise RuntimeError("regedit import failed")
+        if cls.VERSION:
+            rig.set_version("Uninstall.exe", cls.VERSION)
+        cls.count = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.rig:
+            cls.rig.stop()
+
+    # --- helpers -----------------------------------------------------------------------------------
+
+    def install(self, folder, listing, files=(), dirs=(), readonly=(), linux=None):
+        """A fake installation at Windows path `folder` (`linux`: its Linux path, when not on C:):
+        the program, the stub archiver, a dummy shell extension, `files` (relative names), `dirs`,
+        and Uninstall.lst holding `listing` (bytes; None: no list). Returns (Linux path, program)."""
+        inst = linux or self.rig.linuxpath(folder)
+        if inst.exists():
+            self.unlock(inst)
+            shutil.rmtree(inst)
+        inst.mkdir(parents=True)
+        shutil.copy(EXE, inst / "Uninstall.exe")
+        shutil.copy(STUB, inst / "Korvex.exe")
+        (inst / "kvxext.dll").write_bytes(b"MZ not a real library")
+        for d in dirs:
+            (inst / d).mkdir(parents=True, exist_ok=True)
+        for f in files:
+            (inst / f).parent.mkdir(parents=True, exist_ok=True)
+            (inst / f).write_bytes(b"content of " + f.encode())
+        for f in readonly:
+            self.attrib("+r", folder + "\\" + f)
+        if listing is not None:
+            (inst / "Uninstall.lst").write_bytes(listing)
+        return inst, folder + ("" if folder.endswith("\\") else "\\") + "Uninstall.exe"
+
+    @staticmethod
+    def unlock(path):
+        for p in [path] + list(path.rglob("*")):
+            try:
+                p.chmod(0o755 if p.is_dir() else 0o644)
+            except OSError:
+                pass
+
+    def attrib(self, flag, winpath):
+        proc = self.rig.wine(["cmd.exe", "/c", "attrib", flag, winpath], timeout=60)
+        self.assertEqual(proc.returncode, 0, proc.stdout)
+
+    def setup(self, folder, program):
+        res = self.rig.run_script(["cd " + folder.rstrip("\\"), R.run(120000, program, "/setup", "/s")], timeout=180)
+        self.assertEqual(res.exit().int("code"), 0)
+        self.assertTrue(self.registry().has(S.UNINSTALL_KEY))
+        self.close_folder_windows()
+
+    def close_folder_windows(self):
+        """Ends the folder windows a setup opened. Wine starts an explorer process for each, in the
+        setup's current directory, which it then holds; Windows opens them in its running shell."""
+        marker = ("WINEPREFIX=%s" % self.rig.prefix).encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                env = Path("/proc/%s/environ" % pid).read_bytes().split(b"\0")
+                argv = Path("/proc/%s/cmdline" % pid).read_bytes().split(b"\0")
+            except OSError:
+                continue
+            argv = [a.decode("utf-8", "replace") for a in argv if a]
+            if marker in env and any(a.lower().endswith("explorer.exe") for a in argv) and argv[-1] != "/desktop" \
+                    and not argv[-1].lower().endswith("explorer.exe"):
+                try:
+                    os.kill(int(pid), 9)
+                except ProcessLookupError:
+                    pass
+
+    def remove(self, program, answer=YES, caption=CAPTION):
+        """Starts the removal, reads its question, answers it; returns the box's dump and the exit."""
+        res = self.rig.run_script([R.start(program), R.wait_window(60000, caption), "dump", "click %d" % answer,
+                                   "wait-exit 60000"], timeout=180)
+        return res.dumps()[0], res.exit()
+
+    def run_cmd(self, line, env=None):
+        """Runs `cmd /c LINE` (to change the environment of what it starts); returns the exit record."""
+        res = self.rig.run_script([R.run(120000, "cmd.exe", "/c", line)], env=env, timeout=180)
+        return res.exit()
+
+    def registry(self):
+        out = self.rig.files / "regdump.txt"
+        proc = self.rig.wine([REGDUMP, self.rig.winpath(out)] + SCOPE, timeout=180)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        return S.Registry(out.read_text(encoding="ascii"))
+
+    def state(self, inst):
+        """Registry scope and every file below the installation folder and the link places, hashed."""
+        files = {}
+        for root in [inst] + [p for p in self.links if p.exists()]:
+            for p in [root] + (sorted(root.rglob("*")) if root.is_dir() else []):
+                files[str(p)] = hashlib.sha256(p.read_bytes()).hexdigest() if p.is_file() else "dir"
+        return self.registry().keys, files
+
+    def wait_until(self, condition, what, timeout=40):
+        deadline = time.monotonic() + timeout
+        while not condition():
+            if time.monotonic() > deadline:
+                self.fail("still not so after %d s: %s" % (timeout, what))
+            time.sleep(0.1)
+
+    def batches(self):
+        return list(self.rig.drive_c.glob("users/*/**/Uninstall.Kvx.Bat"))
+
+    def expect_integration_gone(self):
+        reg = self.registry()
+        for key in ARCHIVER_KEYS:
+            self.assertFalse(reg.has(key), key)
+        self.assertEqual(reg.get("HKCR\\.zip"), "Other.Zip")
+        self.assertEqual(reg.get("HKCR\\.zip", "Content Type"), "application/zip")
+        self.assertEqual(reg.get("HKCR\\.arj"), "Other.Arj")
+        self.assertFalse(reg.has("HKCR\\.kvx"))
+        self.assertIsNone(reg.get(S.APPROVED, S.CLSID))
+        for place in self.links:
+            self.assertFalse(place.exists(), place)
+
+    # --- holding files, restarting ----------------------------------------------------------------
+
+    def hold(self, winpath):
+        """Starts a process that holds the file open; returns (process, release file)."""
+        type(self).count += 1
+        release = self.rig.files / ("release-%d" % self.count)
+        proc = subprocess.Popen(self.rig._command([HOLDFILE, winpath, self.rig.winpath(release), "120000"]),
+                                env=self.rig.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        held = release.with_name(release.name + ".held")
+        self.wait_until(lambda: held.exists() or proc.poll() is not None, "file held")
+        self.assertIsNone(proc.poll(), "could not hold " + winpath)
+        return proc, release
+
+    def release(self, held):
+        proc, release = held
+        release.touch()
+        try:
+            proc.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            R.Rig._kill_group(proc)
+
+    def pending_deletions(self):
+        """The paths the system deletes at its next start, as this family records them."""
+        if self.nt:
+            out = self.rig.files / "pending.txt"
+            proc = self.rig.wine([REGDUMP, self.rig.winpath(out), PENDING], timeout=180)
+            self.assertEqual(proc.returncode, 0)
+            value = S.Registry(out.read_text(encoding="ascii")).raw(PENDING, "PendingFileRenameOperations")
+            names = value[1].decode("cp1252").split("\0") if value else []
+            # Pairs of source and target; an empty target means "delete".
+            return [src[4:] for src, dst in zip(names[::2], names[1::2]) if src.startswith("\\??\\") and not dst]
+        found = [p for p in (self.rig.drive_c / "windows").iterdir() if p.name.lower() == "wininit.ini"]
+        lines = found[0].read_bytes().decode("cp1252").splitlines() if found else []
+        return [l[4:] for l in lines if l.upper().startswith("NUL=")]
+
+    def restart(self):
+        self.rig.stop_prefix()
+        proc = self.rig.wine(["wineboot", "-r"], timeout=300)
+        self.assertEqual(proc.returncode, 0)
+        self.rig.stop_prefix()
+
+    def held_files_go_at_restart(self, removal, program_stays=False):
+        """Two installations with a listed file held open; in the second an unlisted file keeps a
+        listed folder. `removal(program)` removes one. After a restart the held files and the
+        folders left empty are gone, the unlisted file and its folders stay."""
+        listing = b"in uso.dll\r\nvuoto.txt\r\nKorvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
+        first, program1 = self.install("C:\\Trattenuto", listing, files=["in uso.dll", "vuoto.txt"])
+        second, program2 = self.install("C:\\Trattenuto2", listing + b"altro\r\naltro\\elencato.txt\r\n",
+                                        files=["in uso.dll", "vuoto.txt", "altro/elencato.txt",
+                                               "altro/non elencato.txt"])
+        holds = [self.hold("C:\\Trattenuto\\in uso.dll"), self.hold("C:\\Trattenuto2\\in uso.dll")]
+        try:
+            removal(program1)
+            removal(program2)
+        finally:
+            for held in holds:
+                self.release(held)
+        stays = ["Uninstall.exe"] if program_stays else []
+        self.assertEqual(sorted(p.name for p in first.iterdir()), stays + ["in uso.dll"])
+        self.assertEqual(sorted(p.name for p in second.iterdir()), stays + ["altro", "in uso.dll"])
+        if program_stays:
+            for inst in (first, second):
+                (inst / "Uninstall.exe").unlink()
+        self.assertEqual([p.name for p in (second / "altro").iterdir()], ["non elencato.txt"])
+        pending = [p.lower() for p in self.pending_deletions()]
+        if self.nt:
+            expected = ["c:\\trattenuto\\in uso.dll", "c:\\trattenuto", "c:\\trattenuto2\\in uso.dll",
+                        "c:\\trattenuto2\\altro", "c:\\trattenuto2"]
+            self.assertEqual(pending, expected)
+        else:
+            self.assertEqual(len(pending), 5, pending)  # short names
+        self.restart()
+        self.assertFalse((first / "in uso.dll").exists())
+        self.assertFalse((second / "in uso.dll").exists())
+        # Wine's WININIT.INI processing deletes files only: the emptied folder stays there.
+        if self.nt:
+            self.assertFalse(first.exists())
+        self.assertTrue((second / "altro" / "non elencato.txt").exists())
+
+
+class RemovalNt(RemovalRig):
+    NAME = "removal"
+
+    # --- the whole removal ------------------------------------------------------------------------
+
+    def test_removal_end_to_end(self):
+        folder = "C:\\Programmi\\Korvex"
+        listing = (b"doc\r\n"                          # a folder before its contents
+                   b"doc\\manuale.txt\r\n"
+                   b"doc/guida.txt \t\r\n"             # "/" too, and trailing blanks and tabs
+                   b"\r\n \t \r\n"                      # blank lines
+                   b"  spazi.txt\n"                     # leading blanks are part of the name; LF only
+                   b"sola lettura.txt\n"
+                   b"cartella ro\n"
+                   b"cartella ro\\dentro.txt\n"
+                   b"Korvex.exe\nkvxext.dll\nkvxlng.dll\nUninstall.exe\n"  # the program lists itself
+                   b"..\\accanto.txt\n"                 # would leave the folder: never deleted
+                   b"C:\\Programmi\\accanto.txt\n"
+                   b"mancante.txt")                     # missing; the last line has no line end
+        inst, program = self.install(folder, listing, files=["doc/manuale.txt", "doc/guida.txt", "  spazi.txt",
+                                                             "sola lettura.txt", "cartella ro/dentro.txt",
+                                                             "korvex.gid", "korvex.fts"],
+                                     readonly=["sola lettura.txt", "cartella ro\\dentro.txt", "cartella ro"])
+        shutil.copy(PARTIAL, inst / "kvxlng.dll")
+        beside = inst.parent / "accanto.txt"
+        beside.write_bytes(b"not ours")
+        self.setup(folder, program)
+        self.assertTrue(self.links[2].exists())
+
+        box, rec = self.remove(program, caption="Remove Korvex")  # the library's caption
+        self.assertEqual(box.child(65535).text, "Avvio la rimozione di Korvex?")
+        self.assertEqual(box.child(1088)["icon"], "question")
+        self.assertEqual(rec.int("code"), 0)
+        self.wait_until(lambda: not inst.exists(), "installation folder gone")
+        self.wait_until(lambda: not self.batches(), "batch file gone")
+        self.assertEqual(beside.read_bytes(), b"not ours")
+        self.expect_integration_gone()
+
+    def test_declined_and_missing_list_change_nothing(self):
+        folder = "C:\\Declinato"
+        inst, program = self.install(folder, b"Korvex.exe\r\nUninstall.exe\r\n")
+        self.setup(folder, program)
+        before = self.state(inst)
+        box, rec = self.remove(program, answer=NO)
+        self.assertEqual(rec.int("code"), 0)
+        self.assertEqual(self.state(inst), before)
+
+        (inst / "Uninstall.lst").unlink()
+        before = self.state(inst)
+        res = self.rig.run_script([R.start(program), R.wait_window(60000, CAPTION), "click %d" % YES,
+                                   "wait-gone 20000", R.wait_window(60000, CAPTION), "dump", "click %d" % OK,
+                                   "wait-exit 60000"])
+        box = res.dumps()[0]
+        self.assertEqual(box.child(65535).text, "Impossibile aprire la lista dei files Uninstall.lst")
+        self.assertEqual(box.child(1088)["icon"], "error")
+        self.assertEqual(res.exit().int("code"), 0)
+        self.assertEqual(self.state(inst), before)
+        # Silent: no box, an exit code, still nothing changed.
+        rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+        self.assertEqual((rec.int("code"), rec.int("windows")), (2, 0))
+        self.assertEqual(self.state(inst), before)
+        # Leave nothing for the next test.
+        (inst / "Uninstall.lst").write_bytes(b"Korvex.exe\r\nkvxext.dll\r\n")
+        self.run_cmd("set COMSPEC=&& %s /remove /s" % program)
+        self.expect_integration_gone()
+        for batch in self.batches():
+            batch.unlink()
+
+    def test_held_files_go_at_restart(self):
+        def removal(program):
+            rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+            self.assertEqual((rec.int("code"), rec.int("windows")), (0, 0))
+            inst = self.rig.linuxpath(program).parent
+            self.wait_until(lambda: not (inst / "Uninstall.exe").exists(), "program deleted by the batch file")
+            self.wait_until(lambda: not self.batches(), "batch file gone")
+        self.held_files_go_at_restart(removal)
+
+    def test_drive_root_and_percent_in_the_folder(self):
+        # A drive of its own whose root holds the program: entries join without a doubled "\".
+        root = self.rig.files / "drive-k"
+        shutil.rmtree(root, ignore_errors=True)
+        root.mkdir()
+        link = self.rig.prefix / "dosdevices" / "k:"
+        if link.is_symlink():
+            link.unlink()
+        link.symlink_to(root)
+        inst, program = self.install("K:\\", b"a.txt\r\nsub\\b.txt\r\nsub\r\nUninstall.exe\r\n",
+                                     files=["a.txt", "sub/b.txt"], linux=root)
+        rec = self.rig.run_script(["cd K:\\", R.run(60000, program, "/remove", "/s")]).exit()
+        self.assertEqual(rec.int("code"), 0)
+        self.wait_until(lambda: not (root / "Uninstall.exe").exists(), "program in the root deleted")
+        self.assertEqual(sorted(p.name for p in root.iterdir()), ["Korvex.exe", "kvxext.dll"])
+
+        # "%" in a folder name would be expanded by the interpreter unless doubled.
+        decoy = self.rig.drive_c / "100"
+        decoy.mkdir(exist_ok=True)
+        folder = "C:\\100%Korvex%"
+        inst, program = self.install(folder, b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n")
+        self.setup(folder, program)
+        box, rec = self.remove(program)
+        self.wait_until(lambda: not inst.exists(), "folder with % gone")
+        self.assertTrue(decoy.exists())
+        self.expect_integration_gone()
+
+    def test_empty_list_comspec_unset_and_no_temporary_folder(self):
+        folder = "C:\\Vuoto"
+        inst, program = self.install(folder, b"")
+        # No interpreter: the batch file stays in the temporary folder; the program and folder stay.
+        rec = self.run_cmd("set COMSPEC=&& %s /remove /s" % program)
+        self.assertEqual(rec.int("code"), 0)
+        self.assertFalse((inst / "Uninstall.lst").exists())
+        self.assertTrue((inst / "Uninstall.exe").exists())
+        found = self.batches()
+        self.assertEqual(len(found), 1)
+        batch = self.rig.winpath(found[0])
+        self.assertEqual(found[0].read_bytes(), batch_text(self.nt, program, folder, batch, silent=True))
+        found[0].unlink()
+
+        # A temporary folder that cannot be written: no batch file, exit code 0.
+        (inst / "Uninstall.lst").write_bytes(b"Korvex.exe\r\n")
+        rec = self.run_cmd("set TMP=C:\\non esiste&& set TEMP=C:\\non esiste&& %s /remove /s" % program)
+        self.assertEqual(rec.int("code"), 0)
+        self.assertFalse((inst / "Korvex.exe").exists())
+        self.assertEqual(self.batches(), [])
+        self.assertTrue((inst / "Uninstall.exe").exists())
+
+        # With the interpreter, an empty list still ends in the batch file: folder gone.
+        (inst / "Uninstall.lst").write_bytes(b"")
+        (inst / "kvxext.dll").unlink()
+        rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+        self.wait_until(lambda: not inst.exists(), "folder of an empty list gone")
+
+    def test_program_that_stays_is_reported_by_the_warning_box(self):
+        folder = "C:\\Resiste"
+        inst, program = self.install(folder, b"Korvex.exe\r\nkvxext.dll\r\n")
+        held = self.hold(program)
+        try:
+            rec = self.rig.run_script([R.start(program, "/remove"), R.wait_window(60000, CAPTION),
+                                       "click %d" % YES, "wait-exit 60000"]).exit()
+            self.assertEqual(rec.int("code"), 0)
+            # Five attempts fail; the batch file runs the program with "/warning".
+            probe = self.rig.wine([BOXPROBE, CAPTION, "60000", str(OK)], timeout=120)
+            self.assertEqual(probe.returncode, 0, probe.stdout)
+            text = next(bytes.fromhex(l.split("text=")[1]).decode("cp1252") for l in
+                        probe.stdout.decode().splitlines() if l.startswith("child id=-1 "))
+            self.assertEqual(text, "Rimozione completa\nDevi eliminare il file %s manualmente" % program)
+            self.wait_until(lambda: not self.batches(), "batch file deleted after the warning")
+        finally:
+            self.release(held)
+        self.assertTrue((inst / "Uninstall.exe").exists())
+        self.assertFalse((inst / "Korvex.exe").exists())
+
+    def test_paths_with_blanks_are_quoted(self):
+        # A program planted where an unquoted "C:\Program Files\..." would first look.
+        log = self.rig.files / "program-runs.txt"
+        env = {"KVX_STUB_LOG": self.rig.winpath(log)}
+        planted = self.rig.drive_c / "Program.exe"
+        shutil.copy(STUB, planted)
+        try:
+            folder = "C:\\Program Files\\Korvex"
+            inst, program = self.install(folder, b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n")
+            self.rig.run_script(["cd " + folder, R.start(program, "/setup"), R.wait_window(60000, SETUP_CAPTION),
+                                 "click %d" % OK, "wait-gone 60000", R.wait_window(60000, SETUP_CAPTION),
+                                 "click 5102", "sleep 1500", "click %d" % OK, "wait-exit 60000"], env=env)
+            self.close_folder_windows()
+            self.wait_until(lambda: log.exists(), "the archiver started")
+            runs = log.read_bytes().decode("cp1252").splitlines()
+            self.assertEqual(len(runs), 1, runs)
+            self.assertIn('cmd="%s\\Korvex.exe"' % folder, runs[0])
+
+            uninstall = self.registry().get(S.UNINSTALL_KEY, "UninstallString")
+            self.assertEqual(uninstall, '"%s"' % program)
+            self.assertEqual(self.registry().get(S.UNINSTALL_KEY, "QuietUninstallString"),
+                             '"%s" /remove /s' % program)
+            res = self.rig.run_script(["starthex " + R.hexarg(uninstall), R.wait_window(60000, CAPTION),
+                                       "click %d" % NO, "wait-exit 60000"], env=env)
+            self.assertEqual(res.exit().int("code"), 0)
+            self.assertEqual(len(log.read_bytes().decode("cp1252").splitlines()), 1)
+
+            # The quiet form removes everything without a window.
+            rec = self.rig.run_script(["starthex " + R.hexarg(self.registry().get(S.UNINSTALL_KEY,
+                                                                                  "QuietUninstallString")),
+                                       "wait-exit 60000"], env=env).exit()
+            self.assertEqual((rec.int("code"), rec.int("windows")), (0, 0))
+            self.wait_until(lambda: not inst.exists(), "quietly removed")
+            self.expect_integration_gone()
+        finally:
+            planted.unlink()
+
+
+class Removal98(RemovalRig):
+    """The 9x family: everything but the batch file's run, which Wine's cmd cannot do as COMMAND.COM."""
+    NAME = "removal98"
+    VERSION = "win98"
+
+    def test_removal_without_interpreter_and_the_batch_text(self):
+        folder = "C:\\Programmi\\Korvex98"
+        inst, program = self.install(folder, b"doc\r\ndoc\\a.txt\r\nKorvex.exe\r\nkvxext.dll\r\n",
+                                     files=["doc/a.txt", "korvex.gid"])
+        self.setup(folder, program)
+        rec = self.run_cmd("set COMSPEC=&& %s /remove /s" % program)
+        self.assertEqual(rec.int("code"), 0)
+        self.assertEqual(sorted(p.name for p in inst.iterdir()), ["Uninstall.exe"])
+        self.expect_integration_gone()
+        found = self.batches()
+        self.assertEqual(len(found), 1)
+        self.assertEqual(found[0].read_bytes(),
+                         batch_text(False, program, folder, self.rig.winpath(found[0]), silent=True))
+        found[0].unlink()
+
+    def test_declined_and_missing_list_change_nothing(self):
+        RemovalNt.test_declined_and_missing_list_change_nothing(self)
+
+    def test_held_files_go_at_restart(self):
+        self.held_files_go_at_restart(lambda program: self.run_cmd("set COMSPEC=&& %s /remove /s" % program),
+                                      program_stays=True)
+        for batch in self.batches():
+            batch.unlink()
+
+
+if __name__ == "__main__":
+    unittest.main()
