@@ -330,6 +330,9 @@ class RemovalNt(RemovalRig):
         box, rec = self.remove(program, answer=NO)
         self.assertEqual(rec.int("code"), 0)
         self.assertEqual(self.state(inst), before)
+        rec = self.rig.run_script([R.start(program), R.wait_window(60000, CAPTION), "close", "wait-exit 60000"]).exit()
+        self.assertEqual(rec.int("code"), 0)
+        self.assertEqual(self.state(inst), before)
 
         (inst / "Uninstall.lst").unlink()
         before = self.state(inst)
