@@ -70,11 +70,7 @@ class RemovalRig(unittest.TestCase):
         cls.nt = cls.VERSION is None
         cls.rig = R.Rig(BUILD, cls.NAME)
         rig = cls.rig
-        rig.stop_prefix()
-        shutil.rmtree(rig.prefix, ignore_errors=True)
-        shutil.rmtree(rig.files, ignore_errors=True)
-        rig.files.mkdir(parents=True)
-        rig.boot()
+        rig.fresh()
         users = [d for d in (rig.drive_c / "users").iterdir() if d.name != "Public"]
         cls.user = next((d for d in users if d.name == getpass.getuser()), users[0])
         start_menu = cls.user / "AppData/Roaming/Microsoft/Windows/Start Menu"
@@ -141,20 +137,11 @@ class RemovalRig(unittest.TestCase):
     def close_folder_windows(self):
         """Ends the folder windows a setup opened. Wine starts an explorer process for each, in the
         setup's current directory, which it then holds; Windows opens them in its running shell."""
-        marker = ("WINEPREFIX=%s" % self.rig.prefix).encode()
-        for pid in filter(str.isdigit, os.listdir("/proc")):
+        for pid, _ in self.rig.folder_windows():
             try:
-                env = Path("/proc/%s/environ" % pid).read_bytes().split(b"\0")
-                argv = Path("/proc/%s/cmdline" % pid).read_bytes().split(b"\0")
-            except OSError:
-                continue
-            argv = [a.decode("utf-8", "replace") for a in argv if a]
-            if marker in env and any(a.lower().endswith("explorer.exe") for a in argv) and argv[-1] != "/desktop" \
-                    and not argv[-1].lower().endswith("explorer.exe"):
-                try:
-                    os.kill(int(pid), 9)
-                except ProcessLookupError:
-                    pass
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                pass
 
     def remove(self, program, answer=YES, caption=CAPTION):
         """Starts the removal, reads its question, answers it; returns the box's dump and the exit."""

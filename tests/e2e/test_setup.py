@@ -183,12 +183,7 @@ class SetupFlow:
         cls.nt = cls.VERSION is None
         cls.rig = R.Rig(BUILD, cls.NAME)
         rig = cls.rig
-        # A fresh prefix: no earlier run's registrations or links.
-        rig.stop_prefix()
-        shutil.rmtree(rig.prefix, ignore_errors=True)
-        shutil.rmtree(rig.files, ignore_errors=True)
-        rig.files.mkdir(parents=True)
-        rig.boot()
+        rig.fresh()
         cls.shots = Path(BUILD) / "e2e" / "screenshots"
         cls.shots.mkdir(parents=True, exist_ok=True)
         cls.inst = rig.linuxpath(INSTALL)
@@ -276,7 +271,7 @@ class SetupFlow:
             yield
         except BaseException:
             R.Rig._kill_group(run.proc)
-            for pid, argv in self.prefix_processes():
+            for pid, argv in self.rig.processes():
                 if any(a.lower().endswith(("uninstall.exe", "winhlp32.exe", "kvxdrive.exe")) for a in argv):
                     try:
                         os.kill(pid, signal.SIGKILL)
@@ -302,35 +297,13 @@ class SetupFlow:
             time.sleep(0.1)
         return self.runs()
 
-    def prefix_processes(self):
-        """[(linux pid, argv)] of the prefix's Wine processes."""
-        marker = ("WINEPREFIX=%s" % self.rig.prefix).encode()
-        found = []
-        for pid in os.listdir("/proc"):
-            if not pid.isdigit():
-                continue
-            try:
-                env = Path("/proc/%s/environ" % pid).read_bytes().split(b"\0")
-                argv = Path("/proc/%s/cmdline" % pid).read_bytes().split(b"\0")
-            except OSError:
-                continue
-            if marker in env:
-                found.append((int(pid), [a.decode("utf-8", "replace") for a in argv if a]))
-        return found
-
-    def folder_windows(self):
-        """Pids of explorer processes the setup started to show a folder, with the folder."""
-        return [(pid, argv[-1]) for pid, argv in self.prefix_processes()
-                if any(a.lower().endswith("explorer.exe") for a in argv) and argv[-1] != "/desktop"
-                and not argv[-1].lower().endswith("explorer.exe")]
-
     def opened_folders(self, wait):
         """Folders opened by the setup; ends their windows. wait: seconds to wait for a first one."""
         deadline = time.monotonic() + wait
-        found = self.folder_windows()
+        found = self.rig.folder_windows()
         while not found and time.monotonic() < deadline:
             time.sleep(0.2)
-            found = self.folder_windows()
+            found = self.rig.folder_windows()
         for pid, _ in found:
             try:
                 os.kill(pid, signal.SIGKILL)

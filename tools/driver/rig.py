@@ -401,6 +401,36 @@ class Rig:
                        stderr=subprocess.PIPE, timeout=30, check=True)
         return Path(png_path)
 
+    def fresh(self):
+        """A new prefix and files folder: no earlier run's registrations, links or files."""
+        self.stop_prefix()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        shutil.rmtree(self.files, ignore_errors=True)
+        self.files.mkdir(parents=True)
+        self.boot()
+
+    def processes(self):
+        """[(linux pid, argv)] of the prefix's Wine processes."""
+        marker = ("WINEPREFIX=%s" % self.prefix).encode()
+        found = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                env = Path("/proc/%s/environ" % pid).read_bytes().split(b"\0")
+                argv = Path("/proc/%s/cmdline" % pid).read_bytes().split(b"\0")
+            except OSError:
+                continue
+            if marker in env:
+                found.append((int(pid), [a.decode("utf-8", "replace") for a in argv if a]))
+        return found
+
+    def folder_windows(self):
+        """[(pid, folder)] of the explorer processes showing a folder (Wine starts one for each)."""
+        return [(pid, argv[-1]) for pid, argv in self.processes()
+                if any(a.lower().endswith("explorer.exe") for a in argv) and argv[-1] != "/desktop"
+                and not argv[-1].lower().endswith("explorer.exe")]
+
     def stop_prefix(self):
         """Ends every process of the prefix and its server."""
         if self.prefix.exists():
