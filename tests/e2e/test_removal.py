@@ -7,7 +7,6 @@ effect with a limit. The NT family runs the self-deleting batch file for real; t
 checked by the batch file's text (Wine's cmd reads `start /wait "x"` as a window title, which
 COMMAND.COM does not) and by what else Wine can run. Run by ctest (tests/e2e/CMakeLists.txt).
 """
-import getpass
 import hashlib
 import os
 import shutil
@@ -71,8 +70,7 @@ class RemovalRig(unittest.TestCase):
         cls.rig = R.Rig(BUILD, cls.NAME)
         rig = cls.rig
         rig.fresh()
-        users = [d for d in (rig.drive_c / "users").iterdir() if d.name != "Public"]
-        cls.user = next((d for d in users if d.name == getpass.getuser()), users[0])
+        cls.user = rig.user_folder()
         start_menu = cls.user / "AppData/Roaming/Microsoft/Windows/Start Menu"
         cls.links = [cls.user / "Desktop" / "Korvex.lnk", start_menu / "Korvex.lnk", start_menu / "Programs/Korvex",
                      rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex"]

@@ -9,7 +9,6 @@ changes the choices and one that takes them back. Run by ctest (tests/e2e/CMakeL
 """
 import contextlib
 import difflib
-import getpass
 import hashlib
 import io
 import os
@@ -194,8 +193,7 @@ class SetupFlow:
         (cls.inst / "licenza.txt").write_bytes(b"Licenza d'uso\r\n")
         cls.log = rig.files / "korvex-runs.txt"
         cls.env = {"KVX_STUB_LOG": rig.winpath(cls.log)}
-        users = [d for d in (rig.drive_c / "users").iterdir() if d.name != "Public"]
-        user = next((d for d in users if d.name == getpass.getuser()), users[0])
+        user = rig.user_folder()
         cls.desktop = user / "Desktop"
         cls.start_menu = user / "AppData/Roaming/Microsoft/Windows/Start Menu"
         cls.group = cls.start_menu / "Programs" / "Korvex"

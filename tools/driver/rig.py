@@ -294,6 +294,12 @@ class Rig:
     def drive_c(self):
         return self.prefix / "drive_c"
 
+    def user_folder(self):
+        """The Linux path of the prefix user's profile folder (C:\\users\\<name>)."""
+        import getpass
+        users = [d for d in (self.drive_c / "users").iterdir() if d.name != "Public"]
+        return next((d for d in users if d.name == getpass.getuser()), users[0])
+
     # --- paths ---------------------------------------------------------------------------------
     def winpath(self, path):
         """Linux path -> Windows path: C:\\ inside the prefix's drive_c, else Z:\\ (Wine maps / there)."""
