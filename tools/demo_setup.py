@@ -76,18 +76,24 @@ def export(rig, out_dir, tag):
         rig.wine(["regedit", "/E", rig.winpath(target), key], timeout=120)
         if not target.exists():
             continue
-        data = target.read_bytes()
-        text = data.decode("utf-16", errors="replace") if data[:2] == b"\xff\xfe" \
-            else data.decode("cp1252", errors="replace")
-        text = re.sub(r"\\\r?\n\s*", "", text)
-        current = None
-        for line in text.splitlines():
-            m = re.match(r"^\[(.*)\]$", line)
-            if m:
-                current = m.group(1)
-                state.setdefault(current, set())
-            elif current and line.strip() and not line.startswith("#time="):
-                state[current].add(line.strip())
+        parse_export(target.read_bytes(), state)
+    return state
+
+
+def parse_export(data, state):
+    """Adds the keys of one regedit export to state, {key: {value line}}; a value continued over
+    several lines (a trailing backslash) becomes one line, Wine's "#time=" lines are dropped."""
+    text = data.decode("utf-16", errors="replace") if data[:2] == b"\xff\xfe" \
+        else data.decode("cp1252", errors="replace")
+    text = re.sub(r"\\\r?\n\s*", "", text)
+    current = None
+    for line in text.splitlines():
+        m = re.match(r"^\[(.*)\]$", line)
+        if m:
+            current = m.group(1)
+            state.setdefault(current, set())
+        elif current and line.strip() and not line.startswith("#time="):
+            state[current].add(line.strip())
     return state
 
 
@@ -126,18 +132,18 @@ def residue(before_reg, final_reg, before_files, final_files):
         if key not in before_reg:
             why = expected_key(key, final_reg[key])
             if why:
-                expected.append(("key   [%s]" % key, [why]))
+                expected.append(("key    [%s]" % key, [why]))
             else:
-                unexpected.append(("key   [%s]" % key, ["added by the setup, still there"] +
+                unexpected.append(("key    [%s]" % key, ["added by the setup, still there"] +
                                    sorted(final_reg[key])))
         elif key not in final_reg:
-            unexpected.append(("key   [%s]" % key, ["was there before the setup, now missing"]))
+            unexpected.append(("key    [%s]" % key, ["was there before the setup, now missing"]))
         elif final_reg[key] != before_reg[key]:
-            unexpected.append(("key   [%s]" % key, ["values differ from before the setup:"] +
+            unexpected.append(("key    [%s]" % key, ["values differ from before the setup:"] +
                                ["+ " + v for v in sorted(final_reg[key] - before_reg[key])] +
                                ["- " + v for v in sorted(before_reg[key] - final_reg[key])]))
     for path in sorted(final_files - before_files):
-        unexpected.append(("%-6sC:\\%s" % ("folder" if path.endswith("\\") else "file", path),
+        unexpected.append(("%-6s C:\\%s" % ("folder" if path.endswith("\\") else "file", path),
                            ["added by the setup or the removal, still there"]))
     return expected, unexpected
 
