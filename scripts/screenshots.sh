@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates docs/screenshots/: the setup and completion dialogs with built-in texts, an English
 # language file, a scaled one, a right-to-left one, one both right to left and scaled, and an
-# English language library.
+# English language library; the removal's confirmation box and its box for a missing file list,
+# built-in and in English.
 # Builds build/win32 first. Uses a private Xvfb (1024x768x24) so the pictures do not depend on your
 # desktop; KVX_SCREENSHOT_DISPLAY=:N uses that display instead. Extra arguments go to
 # tests/e2e/screenshots.py (--own-language-file, --keep-full, --out DIR).

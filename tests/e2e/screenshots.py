@@ -1,9 +1,12 @@
-"""Pictures of the setup and completion dialogs for docs/screenshots/, checked while taken.
+"""Pictures of the setup and completion dialogs and of the removal's boxes for docs/screenshots/,
+checked while taken.
 
 Run by scripts/screenshots.sh, which builds the program and sets the variables below. Each
 scenario installs the program into its own folder of one Wine prefix, runs "/setup", photographs
-SETUPDLG, presses OK, photographs DONEDLG and closes it. Every dialog's dump is compared with
-the texts and layout it must have, so a picture of an untranslated or misplaced dialog fails
+SETUPDLG, presses OK, photographs DONEDLG and closes it. The removal's boxes come from a folder
+without "Uninstall.lst": the confirmation box is answered Yes, and the box saying the list cannot
+be opened follows before anything has been changed. Every dialog's and box's dump is compared
+with the texts and layout it must have, so a picture of an untranslated or misplaced dialog fails
 the run instead of landing in the docs.
 
     python3 screenshots.py [--out DIR] [--own-language-file] [--keep-full]
@@ -30,8 +33,14 @@ LNGKIT = REPO / "tools" / "lngkit" / "lngkit.py"
 CONVERT = "/usr/bin/convert"
 
 WS_EX_LAYOUTRTL = 0x00400000
-IDOK = 1
+IDOK, IDYES, IDNO = 1, 6, 7
 DIALOGS = ("SETUPDLG", "DONEDLG")
+# The removal's boxes: picture name, string ids of caption and text, buttons, icon, the button pressed.
+IDS_REMOVE_CAPTION, IDS_CONFIRM_REMOVAL, IDS_LIST_MISSING = 5104, 5107, 5108
+FILE_LIST = "Uninstall.lst"
+BOXES = (("remove", IDS_CONFIRM_REMOVAL, (IDYES, IDNO), "question", IDYES),
+         ("list-missing", IDS_LIST_MISSING, (IDOK,), "error", IDOK))
+BOX_TEXT, BOX_ICON = 65535, 1088
 
 # English for every dialog text of uninstall.rc that English spells differently. Sized for the
 # program's own (Italian) layout, which a language file cannot change.
@@ -354,6 +363,51 @@ def check_mirrored(mirrored, plain):
     return problems
 
 
+def format_one(text, argument):
+    """The program's formatting of a message: the first "%s" replaced, "%%" made "%"."""
+    out, i, used = [], 0, False
+    while i < len(text):
+        if text.startswith("%%", i):
+            out.append("%")
+            i += 2
+        elif text.startswith("%s", i) and not used:
+            out.append(argument)
+            used = True
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+def expected_boxes(messages, entries):
+    """[(caption, text, buttons, icon)] of the removal's boxes through a language file's entries."""
+    def tr(string_id):
+        text = messages[string_id]
+        return entries.get(key("s", "", text), text)
+    return [(tr(IDS_REMOVE_CAPTION), format_one(tr(text_id), FILE_LIST) if text_id == IDS_LIST_MISSING else tr(text_id),
+             buttons, icon) for _, text_id, buttons, icon, _ in BOXES]
+
+
+def check_box(dump, expected, name):
+    """Problems of one dumped message box against its caption, text, buttons and icon."""
+    caption, text, buttons, icon = expected
+    problems = []
+    if dump.window.caption != caption:
+        problems.append("%s: caption %r, expected %r" % (name, dump.window.caption, caption))
+    ids = dump.ids()
+    if BOX_TEXT not in ids or dump.child(BOX_TEXT).text != text:
+        problems.append("%s: text %r, expected %r" % (
+            name, dump.child(BOX_TEXT).text if BOX_TEXT in ids else None, text))
+    buttons_seen = sorted(i for i in ids if 1 <= i <= 11)
+    if buttons_seen != sorted(buttons):
+        problems.append("%s: buttons %s, expected %s" % (name, buttons_seen, sorted(buttons)))
+    seen_icon = dump.child(BOX_ICON).get("icon") if BOX_ICON in ids else None
+    if seen_icon != icon:
+        problems.append("%s: icon %s, expected %s" % (name, seen_icon, icon))
+    return problems
+
+
 # --- taking the pictures -------------------------------------------------------------------------
 
 class Shooter:
@@ -428,6 +482,46 @@ class Shooter:
         self.rig.stop_prefix()
         return dict(zip(DIALOGS, parsed)), self.rig.winpath(folder)
 
+    def removal_boxes(self, name, language_file=None):
+        """The removal's two boxes, from an installation without its file list; returns the dumps."""
+        folder = self.install("remove-" + name, language_file=language_file)
+        exe = self.rig.winpath(folder / "Uninstall.exe")
+        signals = ["shot-remove-%s-%s" % (name, b[0]) for b in BOXES]
+        for sig in signals:
+            (self.rig.files / sig).unlink(missing_ok=True)
+        lines = ["cd " + self.rig.winpath(folder), R.start(exe)]
+        for n, ((box, _, _, _, answer), sig) in enumerate(zip(BOXES, signals)):
+            if n:
+                lines.append("wait-gone 60000")
+            lines += [R.wait_window(120000), "dump", "wait-file 120000 " + self.rig.signal_path(sig),
+                      "click %d" % answer]
+        lines.append("wait-exit 60000")
+        running = self.rig.spawn_script(lines)
+        fulls = []
+        for n, ((box, *_), sig) in enumerate(zip(BOXES, signals), 1):
+            running.wait_record("dump-end", timeout=300, count=n)
+            full = self.full / ("%s-%s.png" % (box, name))
+            # A message box is visible a moment before it is painted.
+            if not self.rig.screenshot_drawn(full, running.wait_record("dump", count=n).rect()):
+                raise Failure("remove %s: the %s box was not painted" % (name, box))
+            running.release(sig)
+            fulls.append(full)
+        result = running.finish(timeout=300)
+        (self.rig.files / ("driver-remove-%s.txt" % name)).write_text(result.stdout)
+        parsed = result.dumps()
+        if len(parsed) != len(BOXES):
+            raise Failure("remove %s: %d boxes seen\n%s" % (name, len(parsed), result.stdout))
+        if result.exit().int("code") != 0:
+            raise Failure("remove %s: exit code %s" % (name, result.exit()["code"]))
+        if not (folder / "Uninstall.exe").exists():
+            raise Failure("remove %s: the program was deleted without a file list" % name)
+        for (box, *_), full, dump in zip(BOXES, fulls, parsed):
+            self.crop(full, dump, self.out / ("%s-%s.png" % (box, name)))
+            if not self.keep_full:
+                full.unlink()
+        self.rig.stop_prefix()
+        return parsed
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
@@ -496,6 +590,12 @@ def main():
                 for p in check_dump(dumps[dialog], expected_dialog(templates[dialog], dialog, entries),
                                     dialog, folder):
                     problems.append("%s: %s" % (name, p))
+        for name, lng in (("builtin", None), ("english", english)):
+            print("== remove-%s" % name, flush=True)
+            dumps = shooter.removal_boxes(name, language_file=lng)
+            wanted = expected_boxes(program_messages, entries_of(lng) if lng else {})
+            for (box, *_), dump, expected in zip(BOXES, dumps, wanted):
+                problems += check_box(dump, expected, "%s-%s" % (box, name))
         for dialog in DIALOGS:
             for p in check_scaled(seen["scaled"][dialog], seen["english"][dialog], *SCALE):
                 problems.append("scaled %s: %s" % (dialog, p))

@@ -437,6 +437,26 @@ class Rig:
                 if any(a.lower().endswith("explorer.exe") for a in argv) and argv[-1] != "/desktop"
                 and not argv[-1].lower().endswith("explorer.exe")]
 
+    def screenshot_drawn(self, png_path, rect, timeout=10):
+        """screenshot(), taken again until the area rect (left, top, right, bottom in screen pixels)
+        is painted: not one flat colour, and the same as in the shot before. A window is visible a
+        moment before it is drawn, longer on a busy machine. Returns False when the time ran out
+        (the last shot is kept)."""
+        left, top, right, bottom = rect
+        geometry = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
+        deadline = time.monotonic() + timeout
+        previous = None
+        while True:
+            self.screenshot(png_path)
+            area = subprocess.run(["/usr/bin/convert", str(png_path), "-crop", geometry, "+repage", "rgb:-"],
+                                  stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True).stdout
+            if area and area != area[:3] * (len(area) // 3) and area == previous:
+                return True
+            if time.monotonic() > deadline:
+                return False
+            previous = area
+            time.sleep(0.1)
+
     def stop_prefix(self):
         """Ends every process of the prefix and its server."""
         if self.prefix.exists():
