@@ -32,6 +32,7 @@ namespace {
 const size_t kLongestLine = 2047;  // characters of a line, its line feed included
 const char kGuard = 'G';
 const size_t kGuardSize = 16;
+const size_t kCheckedEntries = 64;
 
 // ---- Model of the reader -------------------------------------------------------------------
 
@@ -238,8 +239,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Only the text's last line, with no line feed after it, may use all kLongestLine characters.
     CHECK(length < kLongestLine || cursor == end);
     CHECK(count < expected.size() && expected[count] == entry);
+    // The joins and their bounds for the first entries: a long list of them would only slow the search.
+    if (count < kCheckedEntries) CheckEntry(entry);
     ++count;
-    CheckEntry(entry);
   }
   CHECK(count == expected.size());
   CHECK(cursor == end);
