@@ -2,7 +2,7 @@
 # The whole test suite: native (ASan/UBSan), Windows-side under Wine (NT and 98 modes), end to end on
 # the real Uninstall.exe under Wine and Xvfb, and a bounded fuzz run. Installs what it needs.
 #   scripts/test.sh            everything
-#   KVX_FUZZ_SECONDS=300 scripts/test.sh   a longer fuzz run
+#   KVX_FUZZ_SECONDS=300 scripts/test.sh   a longer fuzz run (the list fuzzer gets half)
 set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 fuzz_seconds=${KVX_FUZZ_SECONDS:-30}
@@ -46,7 +46,10 @@ run_tree() {  # name, ctest arguments...
 
 run_tree native -j2
 run_tree fuzz
-grep -h -E 'stat::(number_of_executed_units|new_units_added)' "$build/fuzz/Testing/Temporary/LastTest.log" | sed 's/^/fuzz: /'
+# Each fuzzer's figures, under the name of its test.
+awk '/^[0-9]+\/[0-9]+ Test: / { test = $3 }
+     /stat::(number_of_executed_units|new_units_added)/ { print "fuzz: " test " " $0 }' \
+  "$build/fuzz/Testing/Temporary/LastTest.log"
 # One X display for all Wine runs; each build tree has its own throwaway prefix.
 kvx_start_xvfb "$build/xvfb.log" || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
 echo "X display $DISPLAY"

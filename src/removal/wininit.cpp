@@ -33,10 +33,11 @@ long MergeRenameSection(const char* text, long length, const char* lines, char* 
   if (at < 0) at = length;
   long extra = static_cast<long>(strlen(before) + strlen(lines));
   if (length + extra + 1 > size) return -1;
-  memcpy(out, text, static_cast<size_t>(at));
+  // No file at all may come as a null text: nothing of it is copied then.
+  if (at > 0) memcpy(out, text, static_cast<size_t>(at));
   CopyText(out + at, static_cast<size_t>(size - at), before);
   AppendText(out + at, static_cast<size_t>(size - at), lines);
-  memcpy(out + at + extra, text + at, static_cast<size_t>(length - at));
+  if (length > at) memcpy(out + at + extra, text + at, static_cast<size_t>(length - at));
   out[length + extra] = '\0';
   return length + extra;
 }

@@ -7,6 +7,7 @@
 
 #include "removal/batch_text.h"
 #include "removal/file_list.h"
+#include "removal/wininit.h"
 
 namespace {
 
@@ -25,6 +26,21 @@ std::string Batch(bool nt, const char* program, const char* folder, const char* 
   EXPECT_GE(n, 0);
   return n < 0 ? std::string() : std::string(out.data(), static_cast<size_t>(n));
 }
+
+// The merged text, or "refused"; the output has `size` bytes before a guard area that must stay
+// untouched, and the input exactly its length (no terminator to lean on).
+std::string Merge(const std::string& text, const char* lines, long size = 4096) {
+  std::vector<char> in(text.begin(), text.end());
+  std::vector<char> out(static_cast<size_t>(size) + 16, 'Z');
+  long n = MergeRenameSection(in.data(), static_cast<long>(in.size()), lines, out.data(), size);
+  EXPECT_EQ(std::string(out.begin() + size, out.end()), std::string(16, 'Z'));
+  if (n < 0) return "refused";
+  EXPECT_LT(n, size);
+  EXPECT_EQ(out[static_cast<size_t>(n)], '\0');
+  return std::string(out.data(), static_cast<size_t>(n));
+}
+
+const char kLines[] = "NUL=C:\\PROGRA~1\\KORVEX\\KVXSHELL.DLL\r\nNUL=C:\\PROGRA~1\\KORVEX\r\n";
 
 }  // namespace
 
@@ -88,4 +104,32 @@ TEST(BatchText, LongestPathsFitAndATooSmallBufferIsRefused) {
   memset(small, 'Z', sizeof small);
   EXPECT_EQ(ComposeSelfDeletionBatch(small, 64, true, "C:\\K\\U.exe", "C:\\K", "C:\\T\\B.bat", false), -1);
   EXPECT_EQ(small[64], 'Z');  // never written past its size
+}
+
+TEST(WininitRename, ANewSectionWhenThereIsNone) {
+  EXPECT_EQ(Merge("", kLines), std::string("[rename]\r\n") + kLines);
+  const std::string other = "[boot]\r\nshell=x\r\n";
+  EXPECT_EQ(Merge(other, kLines), other + "[rename]\r\n" + kLines);
+  // The last line keeps its own end before the new header.
+  EXPECT_EQ(Merge("[boot]\r\nshell=x", kLines), other + "[rename]\r\n" + kLines);
+  // "[rename]" that does not begin a line is no header.
+  EXPECT_EQ(Merge("note=[rename]\r\n", kLines), std::string("note=[rename]\r\n[rename]\r\n") + kLines);
+}
+
+TEST(WininitRename, AnExistingSectionTakesTheLinesRightAfterItsHeader) {
+  // Any letter case; the lines already there are kept, after the new ones.
+  EXPECT_EQ(Merge("[boot]\r\nshell=x\r\n[ReNaMe]\r\nNUL=C:\\OLD.TXT\r\n[386Enh]\r\n", kLines),
+            std::string("[boot]\r\nshell=x\r\n[ReNaMe]\r\n") + kLines + "NUL=C:\\OLD.TXT\r\n[386Enh]\r\n");
+  EXPECT_EQ(Merge("[rename]\nNUL=C:\\OLD.TXT", kLines), std::string("[rename]\n") + kLines + "NUL=C:\\OLD.TXT");
+  // The header as the last line, with no line end: one is added before the lines.
+  EXPECT_EQ(Merge("[boot]\r\n[RENAME]", kLines), std::string("[boot]\r\n[RENAME]\r\n") + kLines);
+}
+
+TEST(WininitRename, ATooSmallOutputIsRefusedAndNeverOverrun) {
+  const std::string text = "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\OLD.TXT\r\n";
+  const std::string merged = Merge(text, kLines);
+  const long fits = static_cast<long>(merged.size()) + 1;
+  EXPECT_EQ(Merge(text, kLines, fits), merged);
+  for (long size : {fits - 1, 1L, 0L}) EXPECT_EQ(Merge(text, kLines, size), "refused") << size;
+  EXPECT_EQ(Merge("", kLines, static_cast<long>(sizeof kLines) + 9), "refused");  // "[rename]\r\n" does not fit
 }
