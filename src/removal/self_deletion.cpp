@@ -10,6 +10,10 @@
 
 namespace {
 
+// Owned by the removal's process until it ends. The interpreter and what it starts inherit a handle,
+// which keeps the object alive for "/wait" to find.
+const char kRemovalMutex[] = "Korvex.Uninstall.Removal";
+
 // Nineteen paths, each with every "%" doubled, and the fixed text around them.
 const int kBatchTextSize = 19 * 2 * kPathSize + 512;
 
@@ -57,6 +61,8 @@ void StartSelfDeletion(const char* program, const char* folder, bool silent) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
   }
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  CreateMutexA(&inherited, TRUE, kRemovalMutex);
   // Neither this process nor the interpreter, which inherits it, may hold the folder.
   SetCurrentDirectoryA("..");
   PROCESS_INFORMATION process;
@@ -67,4 +73,14 @@ void StartSelfDeletion(const char* program, const char* folder, bool silent) {
   }
   if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
   ExitProcess(0);
+}
+
+void WaitForRemovalToEnd() {
+  HANDLE removal = OpenMutexA(SYNCHRONIZE, FALSE, kRemovalMutex);
+  if (removal == nullptr) {
+    Sleep(2000);
+    return;
+  }
+  WaitForSingleObject(removal, 2000);  // signalled (abandoned) when the removal's process ends
+  CloseHandle(removal);
 }

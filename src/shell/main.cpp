@@ -3,6 +3,7 @@
 
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "removal/self_deletion.h"
 #include "removal/uninstall.h"
 #include "setup/apply.h"
 #include "shell/command_line.h"
@@ -24,7 +25,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     case CommandOption::Removal: UninstallArchiver(false); break;
     case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
     case CommandOption::Setup: RunSetupFlow(); break;
-    case CommandOption::Wait: Sleep(2000); break;
+    case CommandOption::Wait: WaitForRemovalToEnd(); break;
     case CommandOption::Warning: ShowRemovalWarning(); break;
     case CommandOption::None: break;
   }

@@ -530,7 +530,9 @@ class SetupFlow:
         self.assertIn(("system.reg", "Software\\\\Classes\\\\.zip]"), before_reg)
         self.assertIn(("user.reg", "Software\\\\Korvex\\\\Setup]"), before_reg)
         self.assertIn(str(self.group.relative_to(self.rig.drive_c) / "Korvex.lnk"), before_files)
-        initial, changed, all_types, shell_off, shell_on, final = [boxes(d) for d in res.dumps()]
+        dumps = res.dumps()
+        self.assertEqual(len(dumps), 6, res.stdout)
+        initial, changed, all_types, shell_off, shell_on, final = [boxes(d) for d in dumps]
         # The dialog starts from the stored choices (the defaults of the first setup).
         self.assertEqual(initial, merged({b: (1, 1) for b in TYPES}, {
             DESKTOP: (0, 1), START_MENU: (0, 1), PROGRAMS: (1, 1), SHELL_EXT: (1, 1), CASCADED: (0, 1),

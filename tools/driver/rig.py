@@ -7,6 +7,7 @@
 
 Every external command runs with a timeout: a hung program fails the test instead of the suite.
 """
+import fcntl
 import os
 import shutil
 import subprocess
@@ -84,6 +85,14 @@ def wait_window(timeout_ms, caption=None, cls=None):
 
 def settext(control_id, text):
     return "settext %d %s" % (control_id, hexarg(text))
+
+
+def output_file():
+    """A temporary file for a Wine program's output, opened for appending: the Wine processes that
+    inherit it (a help viewer, the program under test) once made a write land at its start."""
+    f = tempfile.TemporaryFile()
+    fcntl.fcntl(f.fileno(), fcntl.F_SETFL, fcntl.fcntl(f.fileno(), fcntl.F_GETFL) | os.O_APPEND)
+    return f
 
 
 class Record:
@@ -195,7 +204,7 @@ class RunningScript:
 
     def __init__(self, rig, cmd, env):
         self.rig = rig
-        self._out = tempfile.TemporaryFile()
+        self._out = output_file()
         self.proc = subprocess.Popen(cmd, env=rig.env(env), stdin=subprocess.DEVNULL,
                                      stdout=self._out, stderr=subprocess.DEVNULL,
                                      start_new_session=True)
@@ -331,7 +340,7 @@ class Rig:
 
         Output goes through files: Wine helpers inherit pipes and would keep them open."""
         cmd = self._command(args, version)
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        with output_file() as out, output_file() as err:
             p = subprocess.Popen(cmd, env=self.env(env), stdin=subprocess.DEVNULL, stdout=out,
                                  stderr=err, start_new_session=True)
             try:
