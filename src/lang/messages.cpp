@@ -44,7 +44,7 @@ bool IsLanguageLibraryLoaded() { return LanguageLibrary.IsLoaded(); }
 HINSTANCE CurrentResourceModule() { return currentModule; }
 
 HINSTANCE DialogTemplateModule(const char* name) {
-  if (currentModule != nullptr && FindResourceA(currentModule, name, MAKEINTRESOURCEA(5)) != nullptr) {
+  if (currentModule != nullptr && FindResourceA(currentModule, name, RT_DIALOG) != nullptr) {
     return currentModule;
   }
   return ownModule != nullptr ? ownModule : GetModuleHandleA(nullptr);

@@ -23,6 +23,10 @@ bool IsPlainFileName(const char* name);
 // "C:\"). False when the path holds no "\".
 bool FolderOfPath(char* out, int size, const char* path);
 
+// Writes `size` bytes as the whole file `path`: over an existing one (`replace`) or only as a new
+// file. A file that could not be written whole is deleted again. True when it was.
+bool WriteWholeFile(const char* path, const void* data, unsigned long size, bool replace);
+
 // The running program's full path; false, and empty, when it does not fit.
 bool GetProgramPath(char* path, int size);
 // A companion file: the program's path with its file name replaced by `name`.

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -11,6 +12,19 @@ bool GetProgramPath(char* path, int size) {
     return false;
   }
   return true;
+}
+
+bool WriteWholeFile(const char* path, const void* data, unsigned long size, bool replace) {
+  DWORD written = 0;
+  bool whole;
+  {
+    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return false;
+    whole = WriteFile(file.Get(), data, size, &written, nullptr) && written == size;
+  }
+  if (!whole) DeleteFileA(path);  // closed first: a torn file is no file
+  return whole;
 }
 
 bool PathBesideProgram(char* out, int size, const char* name) {

@@ -50,9 +50,7 @@ void DeleteAtRestart9x(const char* const* paths, int count) {
   }
   long total = MergeRenameSection(text, static_cast<long>(length), lines, merged, sizeof merged);
   if (total < 0) return;
-  FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (file.IsValid()) WriteFile(file.Get(), merged, static_cast<DWORD>(total), &written, nullptr);
+  WriteWholeFile(path, merged, static_cast<unsigned long>(total), true);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -17,13 +16,6 @@ const char kRemovalMutex[] = "Korvex.Uninstall.Removal";
 // Nineteen paths, each with every "%" doubled, and the fixed text around them.
 const int kBatchTextSize = 19 * 2 * kPathSize + 512;
 
-bool WriteBatchFile(const char* path, const char* text, long length) {
-  FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file.IsValid() && WriteFile(file.Get(), text, static_cast<DWORD>(length), &written, nullptr) &&
-         written == static_cast<DWORD>(length);
-}
-
 }  // namespace
 
 void StartSelfDeletion(const char* program, const char* folder, bool silent) {
@@ -35,7 +27,7 @@ void StartSelfDeletion(const char* program, const char* folder, bool silent) {
   bool nt = GetNtMajorVersion() != 0;
   static char text[kBatchTextSize];
   long length = ComposeSelfDeletionBatch(text, sizeof text, nt, program, folder, batch, silent);
-  if (length < 0 || !WriteBatchFile(batch, text, length)) return;
+  if (length < 0 || !WriteWholeFile(batch, text, static_cast<unsigned long>(length), true)) return;
 
   // No "COMSPEC" leaves the command line without a program: nothing starts, and the batch file
   // stays behind.

@@ -59,8 +59,8 @@ Deletion DeleteEntry(const char* path) {
 }
 
 // Passes over the entries until one deletes nothing. An entry deleted or found gone is not tried
-// again; the others (in use, a folder still holding unlisted files) are tried in every pass.
-// Returns the entries that stayed.
+// again; the others (in use, a folder still holding unlisted files) are tried in every pass and
+// stay in `entries`; the others are cleared there.
 void DeleteEntries(const char* folder, char* text, DWORD size, Array<char*>* entries) {
   char* cursor = text;
   while (char* entry = NextListEntry(&cursor, text + size)) {
@@ -90,36 +90,36 @@ void DeleteEntries(const char* folder, char* text, DWORD size, Array<char*>* ent
 // it (deepest first) and the installation folder, each only if empty by then. The program itself
 // is left to the batch file.
 void DeleteRemainingAtRestart(const char* program, const char* folder, const Array<char*>& entries) {
-  static char paths[64][kPathSize];
-  const char* order[64];
-  int files = 0, count = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    for (int i = 0; i < entries.Count() && count < 63; ++i) {
-      if (entries[i] == nullptr || !JoinPath(paths[count], kPathSize, folder, entries[i])) continue;
-      DWORD attributes = GetFileAttributesA(paths[count]);
-      bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      if (attributes == INVALID_FILE_ATTRIBUTES || directory != (pass == 1) ||
-          CompareTextNoCase(paths[count], program) == 0) {
-        continue;
-      }
-      order[count] = paths[count];
-      ++count;
-      if (!directory) ++files;
+  const int kMost = 64;
+  static char paths[kMost][kPathSize];
+  const char* files[kMost];
+  const char* folders[kMost];
+  int fileCount = 0, folderCount = 0;
+  for (int i = 0; i < entries.Count() && fileCount + folderCount < kMost - 1; ++i) {
+    char* path = paths[fileCount + folderCount];
+    if (entries[i] == nullptr || !JoinPath(path, kPathSize, folder, entries[i])) continue;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || CompareTextNoCase(path, program) == 0) continue;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      folders[folderCount++] = path;
+    } else {
+      files[fileCount++] = path;
     }
   }
-  if (files == 0) return;
+  if (fileCount == 0) return;
   // Folders: a longer path first, so that a folder comes before the folder that holds it.
-  for (int i = files; i < count; ++i) {
-    for (int j = i + 1; j < count; ++j) {
-      if (strlen(order[j]) > strlen(order[i])) {
-        const char* swap = order[i];
-        order[i] = order[j];
-        order[j] = swap;
+  for (int i = 0; i < folderCount; ++i) {
+    for (int j = i + 1; j < folderCount; ++j) {
+      if (strlen(folders[j]) > strlen(folders[i])) {
+        const char* swap = folders[i];
+        folders[i] = folders[j];
+        folders[j] = swap;
       }
     }
   }
-  order[count++] = folder;
-  DeleteAtRestart(order, count);
+  for (int i = 0; i < folderCount; ++i) files[fileCount++] = folders[i];
+  files[fileCount++] = folder;
+  DeleteAtRestart(files, fileCount);
 }
 
 void DeleteInFolder(const char* folder, const char* name) {

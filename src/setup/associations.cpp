@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include "lang/messages.h"
-#include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -76,15 +75,8 @@ void WriteTemplate(const char* extension, bool kvx) {
     return;
   }
   // An existing template is the user's or the installer's: never rewritten.
-  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    bool whole = file.IsValid() && WriteFile(file.Get(), bytes, size, &written, nullptr) && written == size;
-    if (!whole) {
-      if (file.IsValid()) DeleteFileA(path);  // a torn template is no template
-      return;  // no "New" entry naming a file that is not there
-    }
-  }
+  // No "New" entry naming a file that is not there.
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && !WriteWholeFile(path, bytes, size, false)) return;
   WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", path);
 }
 

@@ -90,7 +90,7 @@ bool CreateShellLink(const char* target, const char* linkFile, const char* descr
 bool GetDesktopFolder(char* path, int size) {
   if (size < MAX_PATH) return false;
   ComRef<IMalloc> allocator;
-  if (FAILED(SHGetMalloc(allocator.Out()))) return SpecialFolderPath(nullptr, CSIDL_DESKTOPDIRECTORY, path);
+  SHGetMalloc(allocator.Out());  // leaves it null when it fails
   return SpecialFolderPath(allocator.Get(), CSIDL_DESKTOPDIRECTORY, path);
 }
 
@@ -112,7 +112,8 @@ void ApplyLinks(const IntegrationSettings* settings, char* groupPathOut) {
   char archiver[kPathSize];
   if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
   ComRef<IMalloc> shellAllocator;
-  IMalloc* allocator = SUCCEEDED(SHGetMalloc(shellAllocator.Out())) ? shellAllocator.Get() : nullptr;
+  SHGetMalloc(shellAllocator.Out());  // leaves it null when it fails
+  IMalloc* allocator = shellAllocator.Get();
 
   ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver);
   ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver);
