@@ -27,18 +27,32 @@ void RegisterAppPath() {
   if (n > 0 && n < sizeof folder) WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
 }
 
-void ApplySetup(const IntegrationSettings* settings, char* groupFolderToOpen) {
+namespace {
+
+void ApplyToRegistry(const IntegrationSettings* settings) {
   RegisterAppPath();
   ApplyShellExtension(settings);
   ApplyAssociations(settings);
   RegisterProgIds();  // also tells the shell about the handlers and associations just written
-  ApplyLinks(settings, groupFolderToOpen);
+}
+
+}  // namespace
+
+// The links are saved while the registry is written: neither needs the other.
+void ApplySetup(const IntegrationSettings* settings, char* groupFolderToOpen) {
+  LinkWork links;
+  StartLinks(settings, groupFolderToOpen, &links);
+  ApplyToRegistry(settings);
+  FinishLinks(&links);
 }
 
 void CommitSetup(const IntegrationSettings* settings, char* groupFolderToOpen) {
+  LinkWork links;
+  StartLinks(settings, groupFolderToOpen, &links);
   StoreIntegrationSettings(settings);
-  ApplySetup(settings, groupFolderToOpen);
+  ApplyToRegistry(settings);
   WriteUninstallEntry();
+  FinishLinks(&links);
 }
 
 long RunSetupFlow() {

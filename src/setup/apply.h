@@ -1,4 +1,4 @@
-// Applies the user's choices to the system, in a fixed order.
+// Applies the user's choices to the system: the registry in a fixed order, the links meanwhile.
 #pragma once
 #include "setup/settings.h"
 
@@ -8,7 +8,7 @@ extern const char kAppPathKey[];  // under HKEY_LOCAL_MACHINE
 void ApplySetup(const IntegrationSettings* settings, char* groupFolderToOpen);
 
 // A confirmed setup: stores the choices, applies them and records the archiver in the system's
-// list of installed programs.
+// list of installed programs; the links are saved meanwhile. Everything is written when it returns.
 void CommitSetup(const IntegrationSettings* settings, char* groupFolderToOpen);
 
 // The App Paths entry of "Korvex.exe", so the shell starts the archiver by its name alone.

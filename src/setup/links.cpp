@@ -41,30 +41,50 @@ struct GroupItem {
   const char* target;
 };
 
-void MakeGroup(const char* group, const GroupItem (&items)[3]) {
+void MakeGroup(const char* group, const GroupItem (&items)[3], LinkWork* work) {
   CreateDirectoryA(group, nullptr);  // an existing folder is fine
   for (const GroupItem& item : items) {
+    if (work->count == LinkWork::kMostLinks) return;
     char linkName[kPathSize];
-    char link[kPathSize];
-    char target[kPathSize];
+    LinkWork::Job& job = work->jobs[work->count];
     if (!CopyText(linkName, sizeof linkName, item.name) || !AppendText(linkName, sizeof linkName, ".lnk") ||
-        !JoinPath(link, sizeof link, group, linkName) || !PathBesideProgram(target, sizeof target, item.target)) {
+        !JoinPath(job.link, sizeof job.link, group, linkName) ||
+        !PathBesideProgram(job.target, sizeof job.target, item.target)) {
       continue;
     }
-    CreateShellLink(target, link, kDescription);
+    ++work->count;
   }
 }
 
-void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiver) {
+void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiver, LinkWork* work) {
   char folder[kPathSize];
   char link[kPathSize];
   bool found = csidl == CSIDL_DESKTOPDIRECTORY ? GetDesktopFolder(folder, sizeof folder)
                                                : SpecialFolderPath(allocator, csidl, folder);
   if (!found || !JoinPath(link, sizeof link, folder, kLinkName)) return;
-  if (wanted) {
-    CreateShellLink(archiver, link, kDescription);
-  } else {
+  if (!wanted) {
     DeleteFileA(link);
+  } else if (work->count < LinkWork::kMostLinks) {
+    LinkWork::Job& job = work->jobs[work->count++];
+    CopyText(job.target, sizeof job.target, archiver);
+    CopyText(job.link, sizeof job.link, link);
+  }
+}
+
+DWORD WINAPI SaveLinkThread(void* param) {
+  const LinkWork::Job* job = static_cast<const LinkWork::Job*>(param);
+  HRESULT com = CoInitialize(nullptr);
+  CreateShellLink(job->target, job->link, kDescription);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return 0;
+}
+
+// Waits for a thread; messages other threads send to this one's windows are handled meanwhile (a
+// shell broadcast must not wait for us), input and posted messages are left in the queue.
+void WaitForThread(HANDLE thread) {
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
   }
 }
 
@@ -108,23 +128,22 @@ bool DeleteFolderTree(char* path, int size) {
   return SHFileOperationA(&operation) == 0;
 }
 
-void ApplyLinks(const IntegrationSettings* settings, char* groupPathOut) {
+void StartLinks(const IntegrationSettings* settings, char* groupPathOut, LinkWork* work) {
+  work->count = 0;
   char archiver[kPathSize];
   if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
   ComRef<IMalloc> shellAllocator;
   SHGetMalloc(shellAllocator.Out());  // leaves it null when it fails
   IMalloc* allocator = shellAllocator.Get();
 
-  ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver);
-  ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver);
+  ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver, work);
+  ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver, work);
 
-  // Names of the group's links: message texts, so they follow the language in use.
   const GroupItem items[3] = {{kGroupName, KVX_ARCHIVER_EXE},
                               {LinkNameOf(IDS_HELP_LINK), KVX_HELP_LINK_TARGET},
                               {LinkNameOf(IDS_MANUAL_LINK), KVX_CONSOLE_MANUAL}};
   const int groupFolders[2] = {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS};
   for (int csidl : groupFolders) {
-    // The all-users group exists on the NT family only.
     if (csidl == CSIDL_COMMON_PROGRAMS && GetNtMajorVersion() == 0) break;
     char folder[kPathSize];
     char group[kPathSize];
@@ -134,9 +153,31 @@ void ApplyLinks(const IntegrationSettings* settings, char* groupPathOut) {
     }
     if (settings->Programs) {
       if (csidl == CSIDL_PROGRAMS && groupPathOut != nullptr) CopyText(groupPathOut, kPathSize, group);
-      MakeGroup(group, items);
+      MakeGroup(group, items, work);
     } else {
       DeleteFolderTree(group, sizeof group);
     }
   }
+  // Under Wine each save also starts the menu builder and waits for it. A thread that cannot be
+  // started saves its link here and now.
+  for (int i = 0; i < work->count; ++i) {
+    DWORD id;
+    work->threads[i] = CreateThread(nullptr, 0, SaveLinkThread, &work->jobs[i], 0, &id);
+    if (work->threads[i] == nullptr) SaveLinkThread(&work->jobs[i]);
+  }
+}
+
+void FinishLinks(LinkWork* work) {
+  for (int i = 0; i < work->count; ++i) {
+    if (work->threads[i] == nullptr) continue;
+    WaitForThread(work->threads[i]);
+    CloseHandle(work->threads[i]);
+  }
+  work->count = 0;
+}
+
+void ApplyLinks(const IntegrationSettings* settings, char* groupPathOut) {
+  LinkWork work;
+  StartLinks(settings, groupPathOut, &work);
+  FinishLinks(&work);
 }

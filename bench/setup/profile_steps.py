@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""Step profile of a silent setup from Wine relay traces (WINEDEBUG=+timestamp,+loaddll,+relay with a short
+RelayInclude list, set by scripts/profile-setup.sh). Prints each step's median in ms over the traces
+given, and the median whole run. Tracing slows every traced call a little: the whole run of an
+untraced setup is the figure to compare with other programs; this shows where its time goes.
+  profile_steps.py trace.log...
+"""
+import re
+import statistics
+import sys
+
+LINE = re.compile(r"^(\d+\.\d+):([0-9a-f]{4}):(.*)$")
+
+# Each step ends at the first line (of the program's own thread, after the previous mark) that
+# contains the text.
+STEPS = [
+    ("process start until WinMain", 'LoadLibraryA('),
+    ("language, OleInitialize (starts the desktop)", "Ret  ole32.OleInitialize()"),
+    ("rich edit library, icon, font", 'DialogBoxParamA('),
+    ("setup dialog created", "msg=WM_INITDIALOG"),
+    ("choices shown, translated, foreground", "msg=WM_COMMAND,wp=00000001"),
+    ("choices stored", "App Paths"),
+    ("apply: registry and links", "Uninstall\\\\Korvex"),
+    ("uninstall entry, setup dialog ends", "Ret  user32.DialogBoxParamA()"),
+    ("completion dialog", "Ret  user32.DialogBoxParamA()"),
+    ("group folder opened", "Ret  shell32.ShellExecuteA()"),
+]
+
+
+def profile(path):
+    lines = []
+    program = None
+    with open(path, encoding="utf-8", errors="replace") as log:
+        for raw in log:
+            m = LINE.match(raw)
+            if not m:
+                continue
+            t, thread, text = float(m.group(1)), m.group(2), m.group(3)
+            if program is None and "Loaded" in text and "Uninstall.exe" in text:
+                program = thread
+            if program is not None and thread == program:
+                lines.append((t, text))
+    if not lines:
+        raise SystemExit("%s: no trace of Uninstall.exe" % path)
+    marks, at = [lines[0][0]], 0
+    for _, needle in STEPS:
+        while at < len(lines) and needle not in lines[at][1]:
+            at += 1
+        if at == len(lines):
+            raise SystemExit("%s: step mark %r not found" % (path, needle))
+        marks.append(lines[at][0])
+        at += 1
+    marks.append(lines[-1][0])
+    return [(b - a) * 1000 for a, b in zip(marks, marks[1:])]
+
+
+def main():
+    runs = [profile(p) for p in sys.argv[1:]]
+    names = [name for name, _ in STEPS] + ["exit"]
+    print("silent setup, step by step (median ms of %d traced runs):" % len(runs))
+    for i, name in enumerate(names):
+        print("  %-48s %6.0f" % (name, statistics.median(r[i] for r in runs)))
+    print("  %-48s %6.0f" % ("whole run (traced)", statistics.median(sum(r) for r in runs)))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Where a silent setup's time goes: runs "Uninstall.exe /setup /s" under Wine with relay tracing of
+# a few calls that mark the steps, and prints each step's median (bench/setup/profile_steps.py).
+# Between runs it waits until Wine's desktop process has gone, as it has before a first setup.
+#   scripts/profile-setup.sh [runs] [Uninstall.exe]   (default 7, the win32 tree's program)
+set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+runs=${1:-7}
+program=${2:-}
+if [ -z "$program" ]; then
+  kvx_build_win32 Uninstall e2e_korvex_stub
+  program=$build/win32/src/Uninstall.exe
+fi
+work=$build/profile-setup
+rm -rf "$work" && mkdir -p "$work"
+kvx_start_xvfb "$work/xvfb.log"
+trap 'WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true; kvx_stop_xvfb' EXIT
+. "$root/scripts/wine-env.sh"
+kvx_prefix_ready "$work/prefix"
+folder=$WINEPREFIX/drive_c/Korvex
+mkdir -p "$folder"
+cp "$program" "$folder/Uninstall.exe"
+cp "$build/win32/tests/e2e/korvex_stub.exe" "$folder/Korvex.exe"
+calls='kernel32.LoadLibraryA;ole32.OleInitialize;user32.DialogBoxParamA;advapi32.RegCreateKeyExA;shell32.ShellExecuteA'
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$calls" /f </dev/null >/dev/null 2>&1
+
+ours() {  # pids of this prefix's processes whose command line matches $1
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
+  done
+  return 0
+}
+desktop_gone() {  # the desktop process ends about a second after the last program
+  local _
+  for _ in $(seq 50); do
+    [ -z "$(ours 'explorer.exe /desktop')" ] && return 0
+    sleep 0.1
+  done
+}
+cd "$folder"
+for i in $(seq 0 "$runs"); do
+  desktop_gone
+  WINEDEBUG=+timestamp,+loaddll,+relay wine Uninstall.exe /setup /s </dev/null 2>"$work/trace$i.log" >/dev/null
+  for pid in $(ours 'explorer.exe .*Korvex'); do kill "$pid"; done   # the group's folder window
+done
+rm -f "$work/trace0.log"   # the first run also made the prefix's folders
+python3 "$root/bench/setup/profile_steps.py" "$work"/trace*.log
