@@ -33,6 +33,14 @@ kvx_prefix_ready() {
   mkdir -p "$root" "$(dirname "$template")"
   (
     flock 9
+    # A template or prefix of the other architecture (made before WINEARCH was pinned, say) is remade.
+    local d
+    for d in "$template" "$prefix"; do
+      if [ -f "$d/system.reg" ] && ! grep -q "^#arch=$WINEARCH\$" "$d/system.reg"; then
+        WINEPREFIX=$d wineserver -k </dev/null >/dev/null 2>&1 || true
+        rm -rf "$d"
+      fi
+    done
     [ -d "$template" ] || kvx_boot_template "$template"
     if [ ! -d "$prefix" ]; then
       cp -al "$template" "$prefix.tmp"
