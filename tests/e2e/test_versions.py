@@ -109,7 +109,7 @@ class VersionLife:
         F.plant(rig, F.owner_entries(S.PLANTED))
         if not cls.win64:
             rig.set_version("Uninstall.exe", cls.VERSION)
-        cls.before = cls.snapshot(cls, "before")
+        cls.before = cls.snapshot("before")
 
     @classmethod
     def tearDownClass(cls):
@@ -124,20 +124,21 @@ class VersionLife:
     assert_previous_owners_recorded = S.SetupFlow.assert_previous_owners_recorded
     assert_settings = S.SetupFlow.assert_settings
 
-    def snapshot(self, tag):
+    @classmethod
+    def snapshot(cls, tag):
         """(registry as the program sees it, the 64-bit view or None, files), as run.sh compares them."""
-        out = self.rig.files
-        reg = D.export(self.rig, out, tag)
+        rig, out = cls.rig, cls.rig.files
+        reg = D.export(rig, out, tag)
         reg64 = None
-        if self.win64:
+        if cls.win64:
             reg64 = {}
             for i, key in enumerate(D.KEYS):
                 target = out / ("%s-64-%d.reg" % (tag, i))
                 target.unlink(missing_ok=True)
-                self.rig.wine(["reg", "export", key, self.rig.winpath(target), "/y", "/reg:64"], timeout=120)
+                rig.wine(["reg", "export", key, rig.winpath(target), "/y", "/reg:64"], timeout=120)
                 if target.exists():
                     D.parse_export(target.read_bytes(), reg64)
-        return reg, reg64, D.file_state(self.rig, self.inst)
+        return reg, reg64, D.file_state(rig, cls.inst)
 
     def in_64bit_view(self, key):
         """Whether the key exists in the 64-bit registry view (64-bit Windows only), and its values' text."""
