@@ -3,6 +3,10 @@
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
 export LANG=C.UTF-8 LC_ALL=C.UTF-8   # ANSI code page 1252 in Wine
+# With wine64 installed, Wine makes every new prefix 64-bit unless told otherwise: the prefixes are
+# 32-bit (plain Windows) unless KVX_WINEARCH=win64 asks for a 64-bit one (WOW64), which then gets its
+# own template beside the 32-bit one. Wine refuses a WINEARCH that differs from an existing prefix's.
+export WINEARCH=${KVX_WINEARCH:-win32}
 
 # Boots a fresh prefix in $1 (about 20 s under emulation, 6 s natively).
 kvx_boot_template() {
@@ -25,9 +29,18 @@ kvx_prefix_ready() {
   local prefix=$1 root template
   root=$(dirname "$prefix")
   template=${KVX_WINE_TEMPLATE:-$root/wine-template}
+  [ "$WINEARCH" = win32 ] || template=$template-$WINEARCH
   mkdir -p "$root" "$(dirname "$template")"
   (
     flock 9
+    # A template or prefix of the other architecture (made before WINEARCH was pinned, say) is remade.
+    local d
+    for d in "$template" "$prefix"; do
+      if [ -f "$d/system.reg" ] && ! grep -q "^#arch=$WINEARCH\$" "$d/system.reg"; then
+        WINEPREFIX=$d wineserver -k </dev/null >/dev/null 2>&1 || true
+        rm -rf "$d"
+      fi
+    done
     [ -d "$template" ] || kvx_boot_template "$template"
     if [ ! -d "$prefix" ]; then
       cp -al "$template" "$prefix.tmp"

@@ -101,7 +101,8 @@ def file_state(rig, folder):
     """Files and folders (ending in a backslash) that could be the archiver's, relative to C:\\."""
     drive = rig.drive_c
     found = set()
-    for root in (drive / "users", folder.parent):
+    # ProgramData holds the all-users program group (NT family).
+    for root in (drive / "users", drive / "ProgramData", folder.parent):
         for p in root.rglob("*"):
             if p.is_dir() and not p.is_symlink():
                 found.add(str(p.relative_to(drive)).replace("/", "\\") + "\\")

@@ -19,7 +19,9 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
-import test_setup as S  # noqa: E402  (its Registry reader and .reg writer)
+import fixtures as F  # noqa: E402
+import test_setup as S  # noqa: E402  (its Registry reader and constants)
+from fixtures import batch_text  # noqa: E402
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
@@ -43,16 +45,6 @@ SCOPE = (["HKCR\\" + e for e in S.ALL_EXTENSIONS + S.VOLUMES[:3] + ["Korvex", "K
 ARCHIVER_KEYS = ["HKCR\\Korvex", "HKCR\\Korvex.ZIP", "HKCR\\CLSID\\" + S.CLSID, S.APP_PATH, S.UNINSTALL_KEY, S.OWN]
 
 
-def batch_text(nt, program, folder, batch, silent=False):
-    """The self-deleting batch file the program must write, byte for byte."""
-    def q(path):
-        return '"%s"' % path.replace("%", "%%")
-    text = ("" if nt else "start /wait ") + q(program) + " /wait\r\n"
-    text += ("del %s\r\nrd %s\r\nif not exist %s goto done\r\n" % (q(program), q(folder), q(program))) * 5
-    text += ":done\r\nif exist %s %s /warning%s\r\ndel %s" % (q(program), q(program), " /s" if silent else "", q(batch))
-    return text.encode("cp1252")
-
-
 class RemovalRig(unittest.TestCase):
     """A fresh prefix with two planted owners; helpers only (the families below hold the tests)."""
     NAME = None
@@ -74,12 +66,8 @@ class RemovalRig(unittest.TestCase):
         start_menu = cls.user / "AppData/Roaming/Microsoft/Windows/Start Menu"
         cls.links = [cls.user / "Desktop" / "Korvex.lnk", start_menu / "Korvex.lnk", start_menu / "Programs/Korvex",
                      rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex"]
-        entries = {"HKEY_CLASSES_ROOT\\.zip": {"": "Other.Zip", "Content Type": "application/zip"},
-                   "HKEY_CLASSES_ROOT\\.arj": {"": "Other.Arj"}}
-        plant = rig.files / "plant.reg"
-        plant.write_bytes(S.reg_file(entries))
-        if rig.wine(["regedit", "/S", rig.winpath(plant)], timeout=180).returncode != 0:
-            raise RuntimeError("regedit import failed")
+        F.plant(rig, {"HKEY_CLASSES_ROOT\\.zip": {"": "Other.Zip", "Content Type": "application/zip"},
+                      "HKEY_CLASSES_ROOT\\.arj": {"": "Other.Arj"}})
         if cls.VERSION:
             rig.set_version("Uninstall.exe", cls.VERSION)
         cls.count = 0
@@ -95,32 +83,14 @@ class RemovalRig(unittest.TestCase):
         """A fake installation at Windows path `folder` (`linux`: its Linux path, when not on C:):
         the program, the stub archiver, a dummy shell extension, `files` (relative names), `dirs`,
         and Uninstall.lst holding `listing` (bytes; None: no list). Returns (Linux path, program)."""
-        inst = linux or self.rig.linuxpath(folder)
-        if inst.exists():
-            self.unlock(inst)
-            shutil.rmtree(inst)
-        inst.mkdir(parents=True)
-        shutil.copy(EXE, inst / "Uninstall.exe")
-        shutil.copy(STUB, inst / "Korvex.exe")
-        (inst / "kvxext.dll").write_bytes(b"MZ not a real library")
-        for d in dirs:
-            (inst / d).mkdir(parents=True, exist_ok=True)
-        for f in files:
-            (inst / f).parent.mkdir(parents=True, exist_ok=True)
-            (inst / f).write_bytes(b"content of " + f.encode())
+        inst, program = F.install(self.rig, folder, None, files, dirs, linux)
         for f in readonly:
             self.attrib("+r", folder + "\\" + f)
         if listing is not None:
             (inst / "Uninstall.lst").write_bytes(listing)
-        return inst, folder + ("" if folder.endswith("\\") else "\\") + "Uninstall.exe"
+        return inst, program
 
-    @staticmethod
-    def unlock(path):
-        for p in [path] + list(path.rglob("*")):
-            try:
-                p.chmod(0o755 if p.is_dir() else 0o644)
-            except OSError:
-                pass
+    unlock = staticmethod(F.unlock)
 
     def attrib(self, flag, winpath):
         proc = self.rig.wine(["cmd.exe", "/c", "attrib", flag, winpath], timeout=60)
@@ -133,13 +103,8 @@ class RemovalRig(unittest.TestCase):
         self.close_folder_windows()
 
     def close_folder_windows(self):
-        """Ends the folder windows a setup opened. Wine starts an explorer process for each, in the
-        setup's current directory, which it then holds; Windows opens them in its running shell."""
-        for pid, _ in self.rig.folder_windows():
-            try:
-                os.kill(pid, 9)
-            except ProcessLookupError:
-                pass
+        """Ends the folder windows a setup opened (fixtures.close_folder_windows)."""
+        F.close_folder_windows(self.rig)
 
     def remove(self, program, answer=YES, caption=CAPTION):
         """Starts the removal, reads its question, answers it; returns the box's dump and the exit."""
@@ -174,7 +139,7 @@ class RemovalRig(unittest.TestCase):
             time.sleep(0.1)
 
     def batches(self):
-        return list(self.rig.drive_c.glob("users/*/**/Uninstall.Kvx.Bat"))
+        return F.batches(self.rig)
 
     def expect_integration_gone(self):
         reg = self.registry()

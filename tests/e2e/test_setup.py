@@ -23,7 +23,10 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
+import fixtures as F  # noqa: E402
+from fixtures import reg_file  # noqa: E402,F401  (used by test_removal through this module too)
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
@@ -81,18 +84,6 @@ WINE_OWN_KEYS = ("system\\\\currentcontrolset", "software\\\\wine",
 # The empty archives of the shell's "New" menu, first bytes completed by the program at run time.
 KVX_TEMPLATE = b"Kvx!\x1a\x07\x00\xcf\x90s\x00\x00\x0d" + bytes(7)
 ZIP_TEMPLATE = b"PK\x05\x06" + bytes(18)
-
-
-def reg_file(entries):
-    """REGEDIT4 text that creates keys with string values: {key: {name: text}}."""
-    def quote(text):
-        return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
-    lines = ["REGEDIT4", ""]
-    for key, values in entries.items():
-        lines.append("[%s]" % key)
-        lines += ["%s=%s" % ("@" if name == "" else quote(name), quote(v)) for name, v in values.items()]
-        lines.append("")
-    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
 
 
 class Registry:
@@ -185,12 +176,7 @@ class SetupFlow:
         rig.fresh()
         cls.shots = Path(BUILD) / "e2e" / "screenshots"
         cls.shots.mkdir(parents=True, exist_ok=True)
-        cls.inst = rig.linuxpath(INSTALL)
-        cls.inst.mkdir(parents=True)
-        shutil.copy(EXE, cls.inst / "Uninstall.exe")
-        shutil.copy(STUB, cls.inst / "Korvex.exe")
-        (cls.inst / "kvxext.dll").write_bytes(b"MZ not a real library")
-        (cls.inst / "licenza.txt").write_bytes(b"Licenza d'uso\r\n")
+        cls.inst, _ = F.install(rig, INSTALL, None, files={"licenza.txt": b"Licenza d'uso\r\n"})
         cls.log = rig.files / "korvex-runs.txt"
         cls.env = {"KVX_STUB_LOG": rig.winpath(cls.log)}
         user = rig.user_folder()
@@ -200,19 +186,11 @@ class SetupFlow:
         cls.common_group = rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex"
         # The planted owners, and handlers for the completion dialog's documents and web site that
         # start the stub instead of a viewer (or the host's browser).
-        entries = {}
-        for ext, values in PLANTED.items():
-            entries["HKEY_CLASSES_ROOT\\" + ext] = {k: v for k, v in values.items() if k != "ShellNew"}
-            if "ShellNew" in values:
-                entries["HKEY_CLASSES_ROOT\\%s\\ShellNew" % ext] = values["ShellNew"]
+        entries = F.owner_entries(PLANTED)
         entries["HKEY_CLASSES_ROOT\\.txt"] = {"": "KvxTest.Text"}
         entries["HKEY_CLASSES_ROOT\\KvxTest.Text\\shell\\open\\command"] = {"": '"%s" open-text "%%1"' % ARCHIVER}
         entries["HKEY_CLASSES_ROOT\\https\\shell\\open\\command"] = {"": '"%s" open-url "%%1"' % ARCHIVER}
-        plant = rig.files / "plant.reg"
-        plant.write_bytes(reg_file(entries))
-        proc = rig.wine(["regedit", "/S", rig.winpath(plant)], timeout=180)
-        if proc.returncode != 0:
-            raise RuntimeError("regedit import failed: %r" % proc.stderr)
+        F.plant(rig, entries)
         if cls.VERSION:
             rig.set_version("Uninstall.exe", cls.VERSION)
         cls.signals = 0
@@ -297,17 +275,7 @@ class SetupFlow:
 
     def opened_folders(self, wait):
         """Folders opened by the setup; ends their windows. wait: seconds to wait for a first one."""
-        deadline = time.monotonic() + wait
-        found = self.rig.folder_windows()
-        while not found and time.monotonic() < deadline:
-            time.sleep(0.2)
-            found = self.rig.folder_windows()
-        for pid, _ in found:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        return [folder for _, folder in found]
+        return F.close_folder_windows(self.rig, wait)
 
     def probe_help_box(self):
         """Reads and answers No to the help viewer's question; returns (exe, text)."""

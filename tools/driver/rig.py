@@ -246,10 +246,13 @@ class Rig:
 
     display: an X display to use; by default $DISPLAY, or a private Xvfb started here when unset.
     driver: kvxdrive.exe; by default $KVX_DRIVER.
+    arch: "win32" (plain 32-bit Windows) or "win64" (64-bit Windows, the programs running under
+    WOW64); each has its own template (wine-env.sh).
     """
 
-    def __init__(self, build_dir, name, display=None, driver=None):
+    def __init__(self, build_dir, name, display=None, driver=None, arch="win32"):
         self.build_dir = Path(build_dir).resolve()
+        self.arch = arch
         self.prefix = self.build_dir / "e2e" / name
         self.files = self.build_dir / "e2e" / (name + "-files")
         self.files.mkdir(parents=True, exist_ok=True)
@@ -286,6 +289,7 @@ class Rig:
         env = dict(os.environ)
         env["DISPLAY"] = self.display
         env["LANG"] = env["LC_ALL"] = "C.UTF-8"
+        env["KVX_WINEARCH"] = self.arch
         env.update(extra or {})
         return env
 

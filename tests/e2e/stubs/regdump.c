@@ -3,6 +3,9 @@
  *     K <key path>                   a key (full path as given, then the enumerated names)
  *     V <name> <type> <data>         a value of the key above
  *     M <key path>                   a KEY that does not exist
+ *     D <key path> <result>          "-delete KEY": RegDeleteKeyA's result for KEY (decimal); how a
+ *                                    key with subkeys fares tells the family Wine plays (9x: 0 and
+ *                                    the whole tree goes; NT: 5 and it stays)
  * One process reads everything a test needs: regedit would need a Wine start per key. */
 #include <windows.h>
 #include <stdio.h>
@@ -57,12 +60,21 @@ int main(int argc, char **argv) {
     for (int i = 2; i < argc; ++i) {
         static char path[65536];
         HKEY root;
+        int erase = !strcmp(argv[i], "-delete") && i + 1 < argc;
+        if (erase) ++i;
         const char *rest = strchr(argv[i], '\\');
         size_t rootlen = rest ? (size_t)(rest - argv[i]) : strlen(argv[i]);
         if (!_strnicmp(argv[i], "HKLM", rootlen) && rootlen == 4) root = HKEY_LOCAL_MACHINE;
         else if (!_strnicmp(argv[i], "HKCU", rootlen) && rootlen == 4) root = HKEY_CURRENT_USER;
         else if (!_strnicmp(argv[i], "HKCR", rootlen) && rootlen == 4) root = HKEY_CLASSES_ROOT;
         else return 4;
+        if (erase) {
+            LONG r = RegDeleteKeyA(root, rest ? rest + 1 : "");
+            fputs("D ", out);
+            put_hex((const BYTE *)argv[i], (DWORD)strlen(argv[i]));
+            fprintf(out, " %ld\n", r);
+            continue;
+        }
         HKEY key;
         if (RegOpenKeyExA(root, rest ? rest + 1 : "", 0, KEY_READ, &key) != ERROR_SUCCESS) {
             fputs("M ", out);
