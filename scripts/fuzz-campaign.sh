@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# A long fuzz run over both targets, then the kept corpora minimised: every input that adds coverage
-# goes back into tests/fuzz/corpus and tests/fuzz/list_corpus, and nothing else does.
+# A long fuzz run over both targets, then the kept corpora grown by a minimising merge: the inputs
+# that add coverage to tests/fuzz/corpus and tests/fuzz/list_corpus (their named seeds stay) go
+# there, and nothing else does.
 #   scripts/fuzz-campaign.sh [executions per fuzzer, default 5000000]
 # Runs the two fuzzers side by side (one core each, at low priority) and prints, per fuzzer, the
 # executions, the coverage (edges "cov" and features "ft") and the kept corpus size. Crashes land in
@@ -27,12 +28,12 @@ campaign language corpus language.dict & lang_pid=$!
 campaign list list_corpus list.dict & list_pid=$!
 wait $lang_pid; wait $list_pid
 
-# Minimise: merge the working corpus into an empty folder (keeps one input per new feature).
+# Minimising merge into the kept corpus: an input of the working corpus is added only when it brings
+# features the kept ones lack.
 minimise() {  # name, kept corpus
-  local name=$1 kept=$root/tests/fuzz/$2 merged=$out/$1-merged
-  mkdir -p "$merged"
-  "$build/fuzz/tests/fuzz/${name}_fuzz" -merge=1 "$merged" "$out/$name-work" >"$out/$name.merge.log" 2>&1 || return 1
-  rm -f "$kept"/* && cp "$merged"/* "$kept"/
+  local name=$1 kept=$root/tests/fuzz/$2
+  "$build/fuzz/tests/fuzz/${name}_fuzz" -merge=1 "$kept" "$out/$name-work" >"$out/$name.merge.log" 2>&1 || return 1
+  grep 'MERGE-OUTER: .* new files' "$out/$name.merge.log"
 }
 minimise language corpus && minimise list list_corpus || { echo "merge failed: see $out/*.merge.log"; exit 1; }
 
@@ -42,8 +43,8 @@ for name in language list; do
   line=$(grep -E '^#[0-9]+.*(DONE|pulse|NEW|REDUCE)' "$log" | tail -1)
   cov=$(echo "$line" | sed -nE 's/.*cov: ([0-9]+).*/\1/p')
   ft=$(echo "$line" | sed -nE 's/.*ft: ([0-9]+).*/\1/p')
-  kept=$(ls "$out/$name-merged" | wc -l)
-  echo "$name: $execs executions, cov $cov, ft $ft, minimised corpus $kept files"
+  kept=$(ls "$root/tests/fuzz/$( [ "$name" = list ] && echo list_corpus || echo corpus )" | wc -l)
+  echo "$name: $execs executions, cov $cov, ft $ft, kept corpus $kept files"
 done
 if ls "$out"/*-crash-* >/dev/null 2>&1; then
   echo "crashes:"; ls "$out"/*-crash-*; exit 1
