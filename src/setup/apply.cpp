@@ -27,32 +27,21 @@ void RegisterAppPath() {
   if (n > 0 && n < sizeof folder) WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
 }
 
-namespace {
-
-void ApplyToRegistry(const IntegrationSettings* settings) {
-  RegisterAppPath();
-  ApplyShellExtension(settings);
-  ApplyAssociations(settings);
-  RegisterProgIds();  // also tells the shell about the handlers and associations just written
-}
-
-}  // namespace
-
 // The links are saved while the registry is written: neither needs the other.
 void ApplySetup(const IntegrationSettings* settings, char* groupFolderToOpen) {
   LinkWork links;
   StartLinks(settings, groupFolderToOpen, &links);
-  ApplyToRegistry(settings);
+  RegisterAppPath();
+  ApplyShellExtension(settings);
+  ApplyAssociations(settings);
+  RegisterProgIds();  // also tells the shell about the handlers and associations just written
   FinishLinks(&links);
 }
 
 void CommitSetup(const IntegrationSettings* settings, char* groupFolderToOpen) {
-  LinkWork links;
-  StartLinks(settings, groupFolderToOpen, &links);
   StoreIntegrationSettings(settings);
-  ApplyToRegistry(settings);
+  ApplySetup(settings, groupFolderToOpen);
   WriteUninstallEntry();
-  FinishLinks(&links);
 }
 
 long RunSetupFlow() {

@@ -8,7 +8,7 @@ extern const char kAppPathKey[];  // under HKEY_LOCAL_MACHINE
 void ApplySetup(const IntegrationSettings* settings, char* groupFolderToOpen);
 
 // A confirmed setup: stores the choices, applies them and records the archiver in the system's
-// list of installed programs; the links are saved meanwhile. Everything is written when it returns.
+// list of installed programs.
 void CommitSetup(const IntegrationSettings* settings, char* groupFolderToOpen);
 
 // The App Paths entry of "Korvex.exe", so the shell starts the archiver by its name alone.
