@@ -1,18 +1,26 @@
 """Shared helpers of the end-to-end suites: a fake installation folder, planted registry entries,
 the setup's folder windows, the self-deleting batch file's text and a driver run without COMSPEC.
 
-Used by test_setup.py, test_removal.py and test_versions.py; rig.py has the prefix and the driver.
+Used by the end-to-end suites; rig.py has the prefix and the driver.
 """
 import os
 import shutil
 import signal
 import time
+import unittest
 from pathlib import Path
 
 import rig as R
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
+
+
+def skip_unless_set(needed):
+    """Skips the suite (or test) when an environment variable it needs, as ctest sets them, is missing."""
+    missing = [name for name, value in needed.items() if not value]
+    if missing:
+        raise unittest.SkipTest("set " + ", ".join(missing))
 
 
 def install(rig, folder, listing, files=(), dirs=(), linux=None):

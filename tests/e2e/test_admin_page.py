@@ -27,6 +27,7 @@ REPO = HERE.parents[1]
 sys.path.insert(0, str(REPO / "tools" / "driver"))
 sys.path.insert(0, str(HERE))
 import rig as R  # noqa: E402
+import fixtures as F  # noqa: E402
 import test_setup as S  # noqa: E402  (the link reader)
 
 EXE = os.environ.get("KVX_UNINSTALL")
@@ -429,9 +430,7 @@ def page_block(text):
 
 class AdministratorsPage(unittest.TestCase):
     def setUp(self):
-        missing = [n for n, v in NEEDED.items() if not v]
-        if missing:
-            self.skipTest("set " + ", ".join(missing))
+        F.skip_unless_set(NEEDED)
 
     def test_page_matches_what_setups_and_removals_write(self):
         observed = {}

@@ -55,9 +55,7 @@ class RemovalRig(unittest.TestCase):
     def setUpClass(cls):
         if cls.NAME is None:
             raise unittest.SkipTest("helpers only")
-        missing = [n for n, v in NEEDED.items() if not v]
-        if missing:
-            raise unittest.SkipTest("set " + ", ".join(missing))
+        F.skip_unless_set(NEEDED)
         cls.nt = cls.VERSION is None
         cls.rig = R.Rig(BUILD, cls.NAME)
         rig = cls.rig

@@ -167,9 +167,7 @@ class SetupFlow:
 
     @classmethod
     def setUpClass(cls):
-        missing = [n for n, v in NEEDED.items() if not v]
-        if missing:
-            raise unittest.SkipTest("set " + ", ".join(missing))
+        F.skip_unless_set(NEEDED)
         cls.nt = cls.VERSION is None
         cls.rig = R.Rig(BUILD, cls.NAME)
         rig = cls.rig

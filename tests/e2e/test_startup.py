@@ -12,6 +12,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
 import rig as R  # noqa: E402
+import fixtures as F  # noqa: E402
 
 EXE = os.environ.get("KVX_UNINSTALL")
 PARTIAL = os.environ.get("KVX_LANGLIB_PARTIAL")
@@ -30,9 +31,7 @@ class Startup(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        missing = [n for n, v in NEEDED.items() if not v]
-        if missing:
-            raise unittest.SkipTest("set " + ", ".join(missing))
+        F.skip_unless_set(NEEDED)
         cls.rig = R.Rig(BUILD, "startup")
         cls.rig.boot()
         # The first program start in a fresh prefix is slow (Wine sets itself up): not measured.

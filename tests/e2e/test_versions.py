@@ -86,9 +86,7 @@ class VersionLife:
 
     @classmethod
     def setUpClass(cls):
-        missing = [n for n, v in NEEDED.items() if not v]
-        if missing:
-            raise unittest.SkipTest("set " + ", ".join(missing))
+        F.skip_unless_set(NEEDED)
         if cls.VERSION not in selected_versions():
             raise unittest.SkipTest("not in KVX_E2E_VERSIONS (%s)" % ", ".join(selected_versions()))
         cls.win64 = cls.ARCH == "win64"
