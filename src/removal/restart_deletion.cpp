@@ -15,51 +15,51 @@ typedef BOOL(WINAPI* MoveFileExFunction)(const char*, const char*, DWORD);
 // WININIT.INI is small; a larger one is left alone rather than cut.
 const long kWininitSize = 32 * 1024;
 
-void DeleteAtRestartNt(const char* const* paths, int count) {
+bool DeleteAtRestartNt(const char* const* paths, int count) {
   // Looked up when needed: the 9x family's kernel has it only as a stub.
   MoveFileExFunction moveFileEx = reinterpret_cast<MoveFileExFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "MoveFileExA")));
-  if (moveFileEx == nullptr) return;
-  for (int i = 0; i < count; ++i) moveFileEx(paths[i], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (moveFileEx == nullptr) return false;
+  bool all = true;
+  for (int i = 0; i < count; ++i) all = moveFileEx(paths[i], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE && all;
+  return all;
 }
 
-void DeleteAtRestart9x(const char* const* paths, int count) {
+bool DeleteAtRestart9x(const char* const* paths, int count) {
   // The renames run before Windows starts, in real mode: short names only.
   static char lines[kWininitSize];
   lines[0] = '\0';
   for (int i = 0; i < count; ++i) {
     char shortPath[kPathSize];
     DWORD n = GetShortPathNameA(paths[i], shortPath, sizeof shortPath);
-    if (n == 0 || n >= sizeof shortPath) continue;
+    if (n == 0 || n >= sizeof shortPath) return false;
     if (!AppendText(lines, sizeof lines, "NUL=") || !AppendText(lines, sizeof lines, shortPath) ||
         !AppendText(lines, sizeof lines, "\r\n")) {
-      return;
+      return false;
     }
   }
   char windows[kPathSize];
   char path[kPathSize];
   UINT n = GetWindowsDirectoryA(windows, sizeof windows);
-  if (n == 0 || n >= sizeof windows || !JoinPath(path, sizeof path, windows, "WININIT.INI")) return;
+  if (n == 0 || n >= sizeof windows || !JoinPath(path, sizeof path, windows, "WININIT.INI")) return false;
 
   static char text[kWininitSize];
   static char merged[2 * kWininitSize];
   DWORD length = 0;
   {
     FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file.IsValid() && (!ReadFile(file.Get(), text, sizeof text, &length, nullptr) || length == sizeof text)) return;
+    if (file.IsValid() && (!ReadFile(file.Get(), text, sizeof text, &length, nullptr) || length == sizeof text)) {
+      return false;
+    }
   }
   long total = MergeRenameSection(text, static_cast<long>(length), lines, merged, sizeof merged);
-  if (total < 0) return;
-  WriteWholeFile(path, merged, static_cast<unsigned long>(total), true);
+  if (total < 0) return false;
+  return WriteWholeFile(path, merged, static_cast<unsigned long>(total), true);
 }
 
 }  // namespace
 
-void DeleteAtRestart(const char* const* paths, int count) {
-  if (count == 0) return;
-  if (GetNtMajorVersion() != 0) {
-    DeleteAtRestartNt(paths, count);
-  } else {
-    DeleteAtRestart9x(paths, count);
-  }
+bool DeleteAtRestart(const char* const* paths, int count) {
+  if (count == 0) return true;
+  return GetNtMajorVersion() != 0 ? DeleteAtRestartNt(paths, count) : DeleteAtRestart9x(paths, count);
 }

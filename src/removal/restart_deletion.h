@@ -2,4 +2,5 @@
 
 // Deletes the given files and empty folders, in this order, when the system next starts: on the NT
 // family through the system's pending file operations, on the 9x family through WININIT.INI.
-void DeleteAtRestart(const char* const* paths, int count);
+// True when every path was scheduled.
+bool DeleteAtRestart(const char* const* paths, int count);

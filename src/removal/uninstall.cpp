@@ -5,6 +5,7 @@
 
 #include "lang/language_table.h"
 #include "lang/messages.h"
+#include "platform/exit_codes.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -145,7 +146,7 @@ int UninstallArchiver(bool silent) {
   DWORD size = 0;
   char* text = JoinPath(listPath, sizeof listPath, folder, KVX_FILE_LIST) ? ReadFileList(listPath, &size) : nullptr;
   if (text == nullptr) {
-    if (silent) return kListMissingExitCode;
+    if (silent) return kExitListMissing;
     // Nothing has been changed yet.
     char message[kMessageSize + sizeof KVX_FILE_LIST];
     FormatOneString(message, sizeof message, GetMessageText(IDS_LIST_MISSING), KVX_FILE_LIST);
