@@ -90,7 +90,9 @@ void DeleteEntries(const char* folder, char* text, DWORD size, Array<char*>* ent
 // is the usual one): it goes at the next start of the system, then the listed folders that held
 // it (deepest first) and the installation folder, each only if empty by then. The program itself
 // is left to the batch file.
-void DeleteRemainingAtRestart(const char* program, const char* folder, const Array<char*>& entries) {
+enum class RestartStep { Nothing, Scheduled, Failed };
+
+RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, const Array<char*>& entries) {
   const int kMost = 64;
   static char paths[kMost][kPathSize];
   const char* files[kMost];
@@ -107,7 +109,7 @@ void DeleteRemainingAtRestart(const char* program, const char* folder, const Arr
       files[fileCount++] = path;
     }
   }
-  if (fileCount == 0) return;
+  if (fileCount == 0) return RestartStep::Nothing;
   // Folders: a longer path first, so that a folder comes before the folder that holds it.
   for (int i = 0; i < folderCount; ++i) {
     for (int j = i + 1; j < folderCount; ++j) {
@@ -120,7 +122,7 @@ void DeleteRemainingAtRestart(const char* program, const char* folder, const Arr
   }
   for (int i = 0; i < folderCount; ++i) files[fileCount++] = folders[i];
   files[fileCount++] = folder;
-  DeleteAtRestart(files, fileCount);
+  return DeleteAtRestart(files, fileCount) ? RestartStep::Scheduled : RestartStep::Failed;
 }
 
 void DeleteInFolder(const char* folder, const char* name) {
