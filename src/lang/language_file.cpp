@@ -11,11 +11,6 @@
 // Defined beside the language library's object, so that the two are built and destroyed in order.
 extern LanguageResources LanguageTable;
 
-[[noreturn]] void FatalOutOfMemory() {
-  FatalAppExitA(0, "Memoria insufficiente");
-  ExitProcess(0);
-}
-
 namespace {
 
 class FileByteSource : public ByteSource {

@@ -11,7 +11,7 @@
 [[noreturn]] void FatalOutOfMemory();
 
 // A growable array of plain values. Growth: capacity + capacity / 4 + 16 items, or the count if
-// that is larger; running out of memory is fatal.
+// that is larger; running out of memory is fatal in Add, a result in TryAdd.
 template <typename T>
 class Array {
  public:
@@ -21,15 +21,20 @@ class Array {
   Array& operator=(const Array&) = delete;
 
   void Add(T item) {
+    if (!TryAdd(item)) FatalOutOfMemory();
+  }
+  // Add for callers that can go on without the item: false, and nothing added, when memory is out.
+  bool TryAdd(T item) {
     if (count_ + 1 > capacity_) {
       int wanted = capacity_ + capacity_ / 4 + 16;
       if (wanted < count_ + 1) wanted = count_ + 1;
       T* grown = static_cast<T*>(realloc(items_, static_cast<size_t>(wanted) * sizeof(T)));
-      if (grown == nullptr) FatalOutOfMemory();
+      if (grown == nullptr) return false;
       items_ = grown;
       capacity_ = wanted;
     }
     items_[count_++] = item;
+    return true;
   }
   void Clear() {
     free(items_);

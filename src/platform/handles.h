@@ -53,3 +53,17 @@ class FileHandle {
  private:
   HANDLE handle_;
 };
+
+// A block of the process heap.
+class HeapBlock {
+ public:
+  explicit HeapBlock(void* block) : block_(block) {}
+  ~HeapBlock() {
+    if (block_ != nullptr) HeapFree(GetProcessHeap(), 0, block_);
+  }
+  HeapBlock(const HeapBlock&) = delete;
+  HeapBlock& operator=(const HeapBlock&) = delete;
+
+ private:
+  void* block_;
+};

@@ -91,3 +91,31 @@ bool EqualsNoCaseAscii(const char* a, const char* b, int count) {
   }
   return true;
 }
+
+bool FormatDecimal(char* dst, size_t size, unsigned long value) {
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  if (size < static_cast<size_t>(n) + 1) {
+    if (size > 0) dst[0] = '\0';
+    return false;
+  }
+  for (int i = 0; i < n; ++i) dst[i] = digits[n - 1 - i];
+  dst[n] = '\0';
+  return true;
+}
+
+bool ParseDecimal(const char* text, unsigned long* value) {
+  unsigned long long result = 0;
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return false;
+    result = result * 10 + static_cast<unsigned>(*text - '0');
+    if (result > 0xFFFFFFFFull) return false;
+  }
+  *value = static_cast<unsigned long>(result);
+  return true;
+}

@@ -34,3 +34,8 @@ bool FormatOneString(char* dst, size_t size, const char* format, const char* arg
 
 // ASCII-only case-insensitive comparison of the first `count` characters (count < 0: whole texts).
 bool EqualsNoCaseAscii(const char* a, const char* b, int count);
+
+// An unsigned number in decimal digits. FormatDecimal returns false when `size` is too small;
+// ParseDecimal takes digits alone (no sign, no blanks) that fit 32 bits.
+bool FormatDecimal(char* dst, size_t size, unsigned long value);
+bool ParseDecimal(const char* text, unsigned long* value);

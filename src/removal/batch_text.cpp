@@ -2,6 +2,9 @@
 
 #include <string.h>
 
+#include "lang/crc32.h"
+#include "platform/text.h"
+
 namespace {
 
 class BatchWriter {
@@ -59,4 +62,21 @@ long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char*
   w.Text(silent ? " /warning /s\r\ndel " : " /warning\r\ndel ");
   w.Quoted(batch);
   return w.Finish();
+}
+
+void BatchFileName(char out[28], const char* program, unsigned attempt) {
+  // The same folder may be started as "c:\programmi" once and "C:\Programmi" the next time.
+  uint32_t crc = 0xFFFFFFFFu;
+  for (const char* p = program; *p != '\0'; ++p) {
+    char c = *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 'a' + 'A') : *p;
+    crc = UpdateCrc32(crc, &c, 1);
+  }
+  crc = ~crc + attempt;
+  static const char kDigits[] = "0123456789ABCDEF";
+  char hex[9];
+  for (int i = 0; i < 8; ++i) hex[i] = kDigits[(crc >> (28 - 4 * i)) & 0xF];
+  hex[8] = '\0';
+  CopyText(out, 28, "Uninstall.Kvx.");
+  AppendText(out, 28, hex);
+  AppendText(out, 28, ".Bat");
 }

@@ -13,3 +13,8 @@ const int kBatchAttempts = 5;
 // `size` bytes (with its terminator).
 long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char* program, const char* folder,
                               const char* batch, bool silent);
+
+// The batch file's name for the program at `program`: "Uninstall.Kvx.XXXXXXXX.Bat", the hex digits a
+// CRC-32 of the path plus `attempt`, so that removals of two installations never share a file and a
+// rerun of one replaces the file of an earlier run. `out` holds 28 bytes.
+void BatchFileName(char out[28], const char* program, unsigned attempt);

@@ -11,7 +11,7 @@
 #include "setup/shell_extension.h"
 #include "shell/uninstall_entry.h"
 
-void CleanRegistry() {
+void CleanIntegration() {
   // Each area takes its own things back when nothing is chosen. The associations go first, while
   // the own key still holds their previous owners.
   ApplyAssociations(&kNothingChosen);
@@ -20,7 +20,11 @@ void CleanRegistry() {
   ApplyLinks(&kNothingChosen, nullptr);
   DeleteRegTree(HKEY_CLASSES_ROOT, kProgId);
   DeleteRegTree(HKEY_CLASSES_ROOT, kZipProgId);
-  DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
   DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
   DeleteRegTree(HKEY_CURRENT_USER, "");  // the own key, last
+}
+
+void CleanRegistry() {
+  CleanIntegration();
+  DeleteUninstallEntry();
 }

@@ -1,6 +1,10 @@
 #pragma once
 
 // Takes back everything the setup put into the registry and the shell, without asking: the
-// associations, the shell extension, the links, the ProgIDs, the uninstall and App Paths entries
-// and the own key.
+// associations, the shell extension, the links, the ProgIDs, the App Paths entry and the own key,
+// then the uninstall entry.
 void CleanRegistry();
+
+// CleanRegistry without the uninstall entry: the removal keeps the entry until its batch file runs,
+// so that a removal stopped half-way can be started again from the list of installed programs.
+void CleanIntegration();

@@ -9,6 +9,7 @@
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/run_lock.h"
 #include "platform/text.h"
 #include "removal/clean_registry.h"
 #include "removal/file_list.h"
@@ -16,6 +17,7 @@
 #include "removal/self_deletion.h"
 #include "resources/resource.h"
 #include "shell/companions.h"
+#include "shell/uninstall_entry.h"
 
 namespace {
 
@@ -59,15 +61,20 @@ Deletion DeleteEntry(const char* path) {
   return cleared && DeleteFileA(path) ? Deletion::Deleted : Deletion::Failed;
 }
 
-// Passes over the entries until one deletes nothing. An entry deleted or found gone is not tried
-// again; the others (in use, a folder still holding unlisted files) are tried in every pass and
-// stay in `entries`; the others are cleared there.
-void DeleteEntries(const char* folder, char* text, DWORD size, Array<char*>* entries) {
+// The list's entries, split off in place, that stay inside the installation folder: nothing outside
+// it is ever deleted, whatever the list says. False when memory ran out, before anything changed.
+bool CollectEntries(char* text, DWORD size, Array<char*>* entries) {
   char* cursor = text;
   while (char* entry = NextListEntry(&cursor, text + size)) {
-    // Nothing outside the installation folder is ever deleted, whatever the list says.
-    if (IsEntryInsideFolder(entry)) entries->Add(entry);
+    if (IsEntryInsideFolder(entry) && !entries->TryAdd(entry)) return false;
   }
+  return true;
+}
+
+// Passes over the entries until one deletes nothing. An entry deleted or found gone is not tried
+// again and is cleared in `entries`; the others (in use, a folder still holding unlisted files) are
+// tried in every pass and stay.
+void DeleteEntries(const char* folder, Array<char*>* entries) {
   int deleted;
   do {
     deleted = 0;
@@ -132,38 +139,87 @@ void DeleteInFolder(const char* folder, const char* name) {
   DeleteFileA(path);
 }
 
+// The list is read whole; null when it cannot be.
+char* OpenFileList(const char* folder, char* listPath, DWORD* size) {
+  return JoinPath(listPath, kPathSize, folder, KVX_FILE_LIST) ? ReadFileList(listPath, size) : nullptr;
+}
+
+void ShowRemovalBox(const char* text, UINT icon) {
+  MessageBoxA(nullptr, text, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | icon | MB_SETFOREGROUND);
+}
+
+// The removal's last steps, once the batch file runs: the list, then the uninstall entry. Until
+// then both stay, so that a removal stopped on the way is finished by running it again.
+void FinishRemoval(const char* listPath) {
+  DeleteFileA(listPath);
+  DeleteUninstallEntry();
+}
+
 }  // namespace
 
 int UninstallArchiver(bool silent) {
+  // Interactive runs end with 0 whatever happens; the boxes say what went wrong.
+  const int unfinished = silent ? kExitUnfinished : 0;
   char program[kPathSize];
   char folder[kPathSize];
-  if (!GetProgramPath(program, sizeof program) || !FolderOfPath(folder, sizeof folder, program)) return 0;
+  if (!GetProgramPath(program, sizeof program) || !FolderOfPath(folder, sizeof folder, program)) return unfinished;
   SetCurrentDirectoryA(folder);
 
   if (!silent && MessageBoxA(nullptr, GetMessageText(IDS_CONFIRM_REMOVAL), GetMessageText(IDS_REMOVE_CAPTION),
                              MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES) {
     return 0;
   }
+  RunLock lock;
+  if (!lock.Acquire(kRunLockWait)) {
+    if (silent) return kExitAlreadyRunning;
+    ShowRemovalBox(GetMessageText(IDS_ALREADY_RUNNING), MB_ICONEXCLAMATION);
+    return 0;
+  }
   char listPath[kPathSize];
   DWORD size = 0;
-  char* text = JoinPath(listPath, sizeof listPath, folder, KVX_FILE_LIST) ? ReadFileList(listPath, &size) : nullptr;
+  char* text = OpenFileList(folder, listPath, &size);
   if (text == nullptr) {
     if (silent) return kExitListMissing;
     // Nothing has been changed yet.
     char message[kMessageSize + sizeof KVX_FILE_LIST];
     FormatOneString(message, sizeof message, GetMessageText(IDS_LIST_MISSING), KVX_FILE_LIST);
-    MessageBoxA(nullptr, message, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    ShowRemovalBox(message, MB_ICONERROR);
     return 0;
   }
+  HeapBlock textOwner(text);
+  Array<char*> entries;
+  if (!CollectEntries(text, size, &entries)) return unfinished;  // out of memory: nothing changed
 
-  CleanRegistry();
+  CleanIntegration();
   UnloadLanguageLibrary();  // so that it can be deleted; no message is shown from here on
   for (const char* companion : kUnlistedCompanions) DeleteInFolder(folder, companion);
-  Array<char*> remaining;
-  DeleteEntries(folder, text, size, &remaining);
-  DeleteRemainingAtRestart(program, folder, remaining);
-  HeapFree(GetProcessHeap(), 0, text);
-  DeleteFileA(listPath);
-  StartSelfDeletion(program, folder, silent);
-  return 0;
+  DeleteEntries(folder, &entries);
+  RestartStep restart = DeleteRemainingAtRestart(program, folder, entries);
+  // Without its batch file the removal is not over: the list and the entry stay for a rerun.
+  if (!StartSelfDeletion(program, folder, silent)) return unfinished;
+  FinishRemoval(listPath);
+  lock.Release();
+  // The process ends here: the batch file waits for it before it deletes the program.
+  ExitProcess(!silent ? 0 : restart == RestartStep::Failed ? kExitUnfinished
+                          : restart == RestartStep::Scheduled ? kExitRestartNeeded : kExitDone);
+}
+
+void FinishInterruptedRemoval() {
+  char listPath[kPathSize];
+  RunLock lock;
+  if (!PathBesideProgram(listPath, sizeof listPath, KVX_FILE_LIST) ||
+      GetFileAttributesA(listPath) == INVALID_FILE_ATTRIBUTES || !lock.Acquire(kRunLockWait)) {
+    return;
+  }
+  FinishRemoval(listPath);
+}
+
+void DeleteProgramAtRestart() {
+  char program[kPathSize];
+  char folder[kPathSize];
+  if (!GetProgramPath(program, sizeof program) || !FolderOfPath(folder, sizeof folder, program)) return;
+  const char* paths[2] = {program, folder};
+  // FolderOfPath keeps the final "\" of a drive's root only: a root is never scheduled.
+  size_t n = strlen(folder);
+  DeleteAtRestart(paths, n > 0 && folder[n - 1] == '\\' ? 1 : 2);
 }

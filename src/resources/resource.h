@@ -16,6 +16,7 @@
 #define IDS_LIST_MISSING 5108      // %s is "Uninstall.lst"
 #define IDS_TYPE_KORVEX 5109       // file type "Korvex"
 #define IDS_TYPE_KORVEX_ZIP 5110   // file type "Korvex.ZIP"
+#define IDS_ALREADY_RUNNING 5111   // another setup or removal holds the machine-wide lock
 
 // Setup dialog "SETUPDLG": one check box per archive type, in the order of the type table.
 #define IDC_TYPE_KVX 5101

@@ -50,7 +50,7 @@ long RunSetupFlow() {
   INT_PTR confirmed = DialogBoxParamA(DialogTemplateModule("SETUPDLG"), "SETUPDLG", nullptr, SetupDlgProc, 0);
   // 0 is a cancelled setup; -1 means the dialog could not even be created. Either way nothing was
   // stored or applied, so there is nothing to report as installed.
-  if (confirmed <= 0) return static_cast<long>(confirmed);
+  if (confirmed <= 0 || confirmed == kSetupBusy) return static_cast<long>(confirmed);
   DialogBoxParamA(DialogTemplateModule("DONEDLG"), "DONEDLG", nullptr, DoneDlgProc, 0);
   if (GroupFolderToOpen[0] != '\0') {
     ShellExecuteA(nullptr, "open", GroupFolderToOpen, nullptr, "", SW_SHOWNORMAL);

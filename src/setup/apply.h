@@ -14,6 +14,10 @@ void CommitSetup(const IntegrationSettings* settings, char* groupFolderToOpen);
 // The App Paths entry of "Korvex.exe", so the shell starts the archiver by its name alone.
 void RegisterAppPath();
 
+// The setup dialog's result when a silent setup could not get its turn (another setup or removal
+// kept the machine-wide lock): nothing was stored or applied.
+const long kSetupBusy = 2;
+
 // The setup dialog, then, when it was confirmed, the completion dialog and the program group's
-// folder. Returns the setup dialog's result (1 confirmed, 0 cancelled, -1 not shown).
+// folder. Returns the setup dialog's result (1 confirmed, 0 cancelled, -1 not shown, kSetupBusy).
 long RunSetupFlow();

@@ -115,20 +115,31 @@ void TakeOver(const char* extension, int position, bool shellExt) {
   if ((kvx || zip) && shellExt) WriteTemplate(extension, kvx);
 }
 
-void Release(const char* extension, int position) {
+// The previous owner recorded for an extension at its first take-over.
+struct PreviousOwner {
+  DWORD existed;
+  char type[512];
+  char content[512];
+};
+
+void ReadPreviousOwner(const char* extension, PreviousOwner* owner) {
+  char setupKey[64];
+  SetupKeyOf(extension, setupKey, sizeof setupKey);
+  owner->existed = GetOwnRegDword(setupKey, "Exist", 1);
+  ReadOwnRegString(setupKey, "Type", owner->type, "", sizeof owner->type);
+  ReadOwnRegString(setupKey, "Content", owner->content, "", sizeof owner->content);
+  if (IsArchiverProgId(owner->type)) owner->type[0] = '\0';  // never given back to ourselves
+}
+
+void Release(const char* extension, int position, const PreviousOwner& owner) {
   if (!IsOwnAssociation(extension)) return;  // another program's, or nobody's: not ours to touch
   char setupKey[64], shellNewKey[64];
   SetupKeyOf(extension, setupKey, sizeof setupKey);
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
-  DWORD existed = GetOwnRegDword(setupKey, "Exist", 1);
-  char type[512], content[512];
-  ReadOwnRegString(setupKey, "Type", type, "", sizeof type);
-  ReadOwnRegString(setupKey, "Content", content, "", sizeof content);
-  if (IsArchiverProgId(type)) type[0] = '\0';  // never given back to ourselves
-  if (existed != 0) {
-    WriteRegString(HKEY_CLASSES_ROOT, extension, "", type);
-    if (content[0] != '\0') {
-      WriteRegString(HKEY_CLASSES_ROOT, extension, "Content Type", content);
+  if (owner.existed != 0) {
+    WriteRegString(HKEY_CLASSES_ROOT, extension, "", owner.type);
+    if (owner.content[0] != '\0') {
+      WriteRegString(HKEY_CLASSES_ROOT, extension, "Content Type", owner.content);
     } else {
       DeleteRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
     }
@@ -145,14 +156,19 @@ void Release(const char* extension, int position) {
     DeleteRegKey(HKEY_CLASSES_ROOT, shellNewKey);
     DeleteRegKey(HKEY_CLASSES_ROOT, extension);
   }
-  if (position != kKvxPosition) return;
-  // Every volume extension a setup on either family may have written.
+}
+
+// Every volume extension a setup on either family may have written that is still ours goes to the
+// key extension's previous owner. Each is looked at on its own, whatever the key extension now
+// says: a removal stopped half-way through them is finished by the next one.
+void ReleaseVolumes(const PreviousOwner& owner) {
   for (int i = 0; i < kVolumes9x; ++i) {
     char volume[8];
     VolumeExtension(i, volume, sizeof volume);
-    if (existed != 0 && type[0] != '\0') {
-      WriteRegString(HKEY_CLASSES_ROOT, volume, "", type);
-      if (content[0] != '\0') WriteRegString(HKEY_CLASSES_ROOT, volume, "Content Type", content);
+    if (!IsOwnAssociation(volume)) continue;
+    if (owner.existed != 0 && owner.type[0] != '\0') {
+      WriteRegString(HKEY_CLASSES_ROOT, volume, "", owner.type);
+      if (owner.content[0] != '\0') WriteRegString(HKEY_CLASSES_ROOT, volume, "Content Type", owner.content);
     } else {
       DeleteRegKey(HKEY_CLASSES_ROOT, volume);
     }
@@ -177,9 +193,13 @@ void ApplyAssociations(const IntegrationSettings* settings) {
       list = NextExtension(list, extension, sizeof extension);
       if (settings->types[position]) {
         TakeOver(extension, position, settings->ShellExt != 0);
-      } else {
-        Release(extension, position);
+        continue;
       }
+      PreviousOwner owner;
+      ReadPreviousOwner(extension, &owner);
+      // The volumes first: while they are ours, so is the key extension, whose release comes last.
+      if (position == kKvxPosition) ReleaseVolumes(owner);
+      Release(extension, position, owner);
     }
   }
 }

@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "shell/companions.h"
+#include "shell/globals.h"
 
 namespace {
 
@@ -123,8 +124,9 @@ bool DeleteFolderTree(char* path, int size) {
   ZeroMemory(&operation, sizeof operation);
   operation.wFunc = FO_DELETE;
   operation.pFrom = path;
-  // Deleted outright, not moved to the recycle bin; a failure shows the shell's own message.
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+  // Deleted outright, not moved to the recycle bin; a failure shows the shell's own message, but
+  // never in a silent run, where no one may be there to answer it.
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | (SilentMode ? FOF_NOERRORUI : 0);
   return SHFileOperationA(&operation) == 0;
 }
 

@@ -3,6 +3,8 @@
 #include <richedit.h>
 
 #include "lang/dialog_translation.h"
+#include "lang/messages.h"
+#include "platform/run_lock.h"
 #include "resources/resource.h"
 #include "setup/apply.h"
 #include "shell/companions.h"
@@ -25,7 +27,20 @@ void ReadChoices(HWND dialog, IntegrationSettings* settings) {
   GetDialogSettings(dialog, settings);
 }
 
+// One setup or removal at a time. A silent setup that cannot get its turn ends without doing
+// anything; the user is told, and the dialog stays open to try again.
 void Confirm(HWND dialog) {
+  RunLock lock;
+  if (!lock.Acquire(kRunLockWait)) {
+    if (SilentMode) {
+      EndDialog(dialog, kSetupBusy);
+    } else {
+      char caption[kMessageSize];
+      GetWindowTextA(dialog, caption, sizeof caption);
+      MessageBoxA(dialog, GetMessageText(IDS_ALREADY_RUNNING), caption, MB_OK | MB_ICONEXCLAMATION);
+    }
+    return;
+  }
   IntegrationSettings settings;
   ReadChoices(dialog, &settings);
   CommitSetup(&settings, GroupFolderToOpen);

@@ -3,6 +3,7 @@
 
 #include "lang/language.h"
 #include "lang/messages.h"
+#include "platform/exit_codes.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
 #include "setup/apply.h"
@@ -11,6 +12,10 @@
 #include "shell/warning.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  // Read first: a silent run must never show a box, not even while the language loads.
+  ParsedCommandLine parsed = ParseCommandLine(commandLine != nullptr ? commandLine : "");
+  SilentMode = parsed.silent;
+
   LoadLanguageLibrary(instance);
   LoadLanguageFile("uninstall.lng");
   OleInitialize(nullptr);  // best effort: without COM only the links are missed
@@ -18,15 +23,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   DialogIcon = LoadIconA(CurrentResourceModule(), "KVXICON");
   BoldFont = CreateFontA(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
 
-  ParsedCommandLine parsed = ParseCommandLine(commandLine != nullptr ? commandLine : "");
-  SilentMode = parsed.silent;
-  int exitCode = 0;  // only a silent removal reports a failure
+  int exitCode = kExitDone;  // only silent runs report failures
   switch (parsed.option) {
     case CommandOption::Removal: UninstallArchiver(false); break;
     case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
-    case CommandOption::Setup: RunSetupFlow(); break;
-    case CommandOption::Wait: WaitForRemovalToEnd(); break;
-    case CommandOption::Warning: ShowRemovalWarning(); break;
+    case CommandOption::Setup:
+      if (RunSetupFlow() == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
+      break;
+    case CommandOption::Wait:
+      if (WaitForRemovalToEnd()) FinishInterruptedRemoval();
+      break;
+    case CommandOption::Warning:
+      // Silent: no one may be there to read a box, and the interpreter would wait for it.
+      if (SilentMode) {
+        DeleteProgramAtRestart();
+      } else {
+        ShowRemovalWarning();
+      }
+      break;
     case CommandOption::None: break;
   }
 

@@ -26,3 +26,5 @@ void WriteUninstallEntry() {
     WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString", quiet);
   }
 }
+
+void DeleteUninstallEntry() { DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey); }

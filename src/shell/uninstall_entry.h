@@ -4,3 +4,6 @@ extern const char kUninstallKey[];
 
 // Records the archiver in the system's list of installed programs, pointing at this program.
 void WriteUninstallEntry();
+
+// Takes the archiver off that list: one key, whatever else someone added below it stays.
+void DeleteUninstallEntry();

@@ -1,5 +1,5 @@
 """Shared helpers of the end-to-end suites: a fake installation folder, planted registry entries,
-the setup's folder windows, the self-deleting batch file's text and a driver run without COMSPEC.
+the setup's folder windows, the self-deleting batch file's text and a stand-in interpreter.
 
 Used by the end-to-end suites; rig.py has the prefix and the driver.
 """
@@ -8,6 +8,7 @@ import shutil
 import signal
 import time
 import unittest
+import zlib
 from pathlib import Path
 
 import rig as R
@@ -114,17 +115,39 @@ def batch_text(nt, program, folder, batch, silent=False):
     return text.encode("cp1252")
 
 
+def batch_name(program, attempt=0):
+    """The hex part of the batch file's name: a CRC-32 of the program's path in ASCII capitals, plus
+    the attempt (a later name is tried when something that cannot be removed holds the first)."""
+    upper = "".join(c.upper() if "a" <= c <= "z" else c for c in program)
+    return "%08X" % ((zlib.crc32(upper.encode("cp1252")) + attempt) & 0xFFFFFFFF)
+
+
 def batches(rig):
-    """The batch files the removal left in the temporary folder."""
-    return list(rig.drive_c.glob("users/*/**/Uninstall.Kvx.Bat"))
+    """The batch files removals left: in the user's temporary folder, or in the Windows folder's Temp
+    when the removal ran elevated (as Wine's programs do as Windows Vista and later)."""
+    return (list(rig.drive_c.glob("users/*/**/Uninstall.Kvx.*.Bat"))
+            + list(rig.drive_c.glob("windows/[Tt]emp/Uninstall.Kvx.*.Bat")))
 
 
-def run_script_without_comspec(rig, lines, timeout=180):
-    """Runs a driver script with no COMSPEC in the environment of the driver and what it starts, so
-    that the removal's batch file is written but not run (Wine's cmd cannot run the 9x form)."""
+def idle_interpreter(rig):
+    """A stand-in for the command interpreter that starts and ends at once (the archiver's stub): with
+    COMSPEC naming it, a removal finishes but its batch file is left unrun, for Windows 9x, whose
+    COMMAND.COM form Wine's cmd cannot run. Returns its Windows path."""
+    path = rig.files / "idlecmd.exe"  # outside the C: drive, which some suites compare whole
+    if not path.exists():
+        shutil.copy(STUB, path)
+    found = rig.winpath(path)
+    if " " in found:
+        raise R.DriverError("cmd /c cannot take blanks here: " + found)
+    return found
+
+
+def run_script_with_idle_interpreter(rig, lines, timeout=180):
+    """Runs a driver script with COMSPEC naming idle_interpreter() for the driver and what it starts."""
     script = rig._write_script(lines)
     driver, path = rig.winpath(Path(rig.driver)), rig.winpath(script)
     if " " in driver + path:
         raise R.DriverError("cmd /c cannot take blanks here: %s %s" % (driver, path))
-    proc = rig.wine(["cmd.exe", "/c", "set COMSPEC=&& %s %s" % (driver, path)], timeout=timeout)
+    proc = rig.wine(["cmd.exe", "/c", "set COMSPEC=%s&& %s %s" % (idle_interpreter(rig), driver, path)],
+                    timeout=timeout)
     return R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode).check(proc.stderr)

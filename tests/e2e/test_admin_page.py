@@ -253,11 +253,11 @@ class Family:
     def remove(self):
         inst = self.rig.linuxpath(FOLDER)
         if self.version:
-            # Wine's cmd cannot run the 9x batch file (COMMAND.COM's "start /wait" differs): without an
+            # Wine's cmd cannot run the 9x batch file (COMMAND.COM's "start /wait" differs): with an idle
             # interpreter the program removes all but itself, then the test deletes the rest.
-            res = self.rig.run_script([R.run(120000, "cmd.exe", "/c", "set COMSPEC=&& %s\\Uninstall.exe /remove /s"
-                                             % FOLDER)], timeout=300)
-            for batch in self.rig.drive_c.glob("users/*/**/Uninstall.Kvx.Bat"):
+            res = F.run_script_with_idle_interpreter(self.rig, [R.run(120000, FOLDER + "\\Uninstall.exe", "/remove",
+                                                                       "/s")], timeout=300)
+            for batch in F.batches(self.rig):
                 batch.unlink()
             shutil.rmtree(inst)
         else:

@@ -21,7 +21,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
 import test_setup as S  # noqa: E402  (its Registry reader and constants)
-from fixtures import batch_text  # noqa: E402
+from fixtures import batch_name, batch_text  # noqa: E402
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
@@ -109,6 +109,10 @@ class RemovalRig(unittest.TestCase):
         res = self.rig.run_script([R.start(program), R.wait_window(60000, caption), "dump", "click %d" % answer,
                                    "wait-exit 60000"], timeout=180)
         return res.dumps()[0], res.exit()
+
+    def run_idle(self, program):
+        """The silent removal with an idle interpreter: it finishes, its batch file is left unrun."""
+        return self.run_cmd("set COMSPEC=%s&& %s /remove /s" % (F.idle_interpreter(self.rig), program))
 
     def run_cmd(self, line, env=None):
         """Runs `cmd /c LINE` (to change the environment of what it starts); returns the exit record."""
@@ -298,7 +302,7 @@ class RemovalNt(RemovalRig):
         self.assertEqual(self.state(inst), before)
         # Leave nothing for the next test.
         (inst / "Uninstall.lst").write_bytes(b"Korvex.exe\r\nkvxext.dll\r\n")
-        self.run_cmd("set COMSPEC=&& %s /remove /s" % program)
+        self.run_idle(program)
         self.expect_integration_gone()
         for batch in self.batches():
             batch.unlink()
@@ -306,7 +310,7 @@ class RemovalNt(RemovalRig):
     def test_held_files_go_at_restart(self):
         def removal(program):
             rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
-            self.assertEqual((rec.int("code"), rec.int("windows")), (0, 0))
+            self.assertEqual((rec.int("code"), rec.int("windows")), (3010, 0))  # removed, restart pending
             inst = self.rig.linuxpath(program).parent
             self.wait_until(lambda: not (inst / "Uninstall.exe").exists(), "program deleted by the batch file")
             self.wait_until(lambda: not self.batches(), "batch file gone")
@@ -339,33 +343,85 @@ class RemovalNt(RemovalRig):
         self.assertTrue(decoy.exists())
         self.expect_integration_gone()
 
-    def test_empty_list_comspec_unset_and_no_temporary_folder(self):
+    def test_unfinished_removals_say_so_and_a_rerun_finishes(self):
         folder = "C:\\Vuoto"
         inst, program = self.install(folder, b"")
-        # No interpreter: the batch file stays in the temporary folder; the program and folder stay.
+        # No interpreter: the removal cannot finish. The list and the uninstall entry stay for a rerun.
         rec = self.run_cmd("set COMSPEC=&& %s /remove /s" % program)
-        self.assertEqual(rec.int("code"), 0)
-        self.assertFalse((inst / "Uninstall.lst").exists())
+        self.assertEqual(rec.int("code"), 1603)
+        self.assertTrue((inst / "Uninstall.lst").exists())
         self.assertTrue((inst / "Uninstall.exe").exists())
         found = self.batches()
         self.assertEqual(len(found), 1)
-        batch = self.rig.winpath(found[0])
-        self.assertEqual(found[0].read_bytes(), batch_text(self.nt, program, folder, batch, silent=True))
-        found[0].unlink()
+        text = found[0].read_bytes()
+        batch = text.rsplit(b'del "', 1)[1][:-1].decode("cp1252")  # its own path as the program wrote it
+        self.assertEqual(batch.lower(), self.rig.winpath(found[0]).lower())
+        self.assertEqual(text, batch_text(self.nt, program, folder, batch, silent=True))
 
-        # A temporary folder that cannot be written: no batch file, exit code 0.
-        (inst / "Uninstall.lst").write_bytes(b"Korvex.exe\r\n")
-        rec = self.run_cmd("set TMP=C:\\non esiste&& set TEMP=C:\\non esiste&& %s /remove /s" % program)
-        self.assertEqual(rec.int("code"), 0)
-        self.assertFalse((inst / "Korvex.exe").exists())
-        self.assertEqual(self.batches(), [])
-        self.assertTrue((inst / "Uninstall.exe").exists())
-
-        # With the interpreter, an empty list still ends in the batch file: folder gone.
-        (inst / "Uninstall.lst").write_bytes(b"")
-        (inst / "kvxext.dll").unlink()
+        # None of the batch file's names can be made new (folders hold them): no batch file, 1603.
+        names = [found[0].with_name("Uninstall.Kvx.%s.Bat" % batch_name(program, i)) for i in range(4)]
+        self.assertEqual(found[0], names[0])
+        for name in names:
+            name.unlink(missing_ok=True)
+            name.mkdir()
+        (inst / "Uninstall.lst").write_bytes(b"Korvex.exe\r\nkvxext.dll\r\n")
         rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
-        self.wait_until(lambda: not inst.exists(), "folder of an empty list gone")
+        self.assertEqual(rec.int("code"), 1603)
+        self.assertFalse((inst / "Korvex.exe").exists())
+        self.assertTrue((inst / "Uninstall.lst").exists())
+        for name in names:
+            name.rmdir()
+
+        # The rerun with all it needs ends the job.
+        rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+        self.assertEqual(rec.int("code"), 0)
+        self.wait_until(lambda: not inst.exists(), "folder of an unfinished removal gone")
+        self.wait_until(lambda: not self.batches(), "batch file gone")
+
+    def test_silent_removal_shows_no_box_and_a_program_that_stays_goes_at_restart(self):
+        folder = "C:\\Tenuto"
+        inst, program = self.install(folder, b"Korvex.exe\r\nkvxext.dll\r\n")
+        held = self.hold(program)
+        try:
+            rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+            self.assertEqual((rec.int("code"), rec.int("windows")), (0, 0))
+            # The batch file's attempts fail; "/warning /s" shows nothing, so the batch file ends.
+            self.wait_until(lambda: not self.batches(), "batch file ended without a box", timeout=90)
+        finally:
+            self.release(held)
+        self.assertTrue((inst / "Uninstall.exe").exists())
+        self.assertEqual([p.lower() for p in self.pending_deletions()][-2:], [program.lower(), folder.lower()])
+        self.restart()
+        self.assertFalse(inst.exists())
+
+    def test_batch_file_never_written_through_what_is_at_its_name(self):
+        folder = "C:\\Piantato"
+        inst, program = self.install(folder, b"Korvex.exe\r\nkvxext.dll\r\n")
+        # Elevated on NT 6 and later (as Wine runs programs) the batch file goes where only
+        # administrators may write; else into the user's temporary folder.
+        temp = (self.rig.drive_c / "windows" / "temp") if self.nt else next(self.rig.drive_c.glob("users/*/Temp"))
+        planted = temp / ("Uninstall.Kvx.%s.Bat" % batch_name(program))
+        # A hard link: writing through the name would change the other file. (Wine's deletion follows
+        # a Linux symbolic link to a file, which Windows' does not, so such a link tells nothing here.)
+        victim = self.rig.drive_c / "vittima.txt"
+        victim.write_bytes(b"someone else's")
+        planted.unlink(missing_ok=True)
+        os.link(victim, planted)
+        if self.nt:
+            rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+        else:
+            rec = self.run_idle(program)
+        self.assertEqual(rec.int("code"), 0)
+        self.assertEqual(victim.read_bytes(), b"someone else's")
+        if self.nt:
+            self.wait_until(lambda: not inst.exists(), "folder gone")
+            self.wait_until(lambda: not planted.exists(), "batch file gone")
+        else:
+            self.assertEqual(planted.stat().st_nlink, 1)
+            self.assertEqual(planted.read_bytes(), batch_text(False, program, folder, self.rig.winpath(planted),
+                                                              silent=True))
+            planted.unlink()
+            shutil.rmtree(inst)
 
     def test_program_that_stays_is_reported_by_the_warning_box(self):
         folder = "C:\\Resiste"
@@ -435,7 +491,7 @@ class Removal98(RemovalRig):
         inst, program = self.install(folder, b"doc\r\ndoc\\a.txt\r\nKorvex.exe\r\nkvxext.dll\r\n",
                                      files=["doc/a.txt", "korvex.gid"])
         self.setup(folder, program)
-        rec = self.run_cmd("set COMSPEC=&& %s /remove /s" % program)
+        rec = self.run_idle(program)
         self.assertEqual(rec.int("code"), 0)
         self.assertEqual(sorted(p.name for p in inst.iterdir()), ["Uninstall.exe"])
         self.expect_integration_gone()
@@ -448,9 +504,13 @@ class Removal98(RemovalRig):
     def test_declined_and_missing_list_change_nothing(self):
         RemovalNt.test_declined_and_missing_list_change_nothing(self)
 
+    def test_batch_file_never_written_through_what_is_at_its_name(self):
+        RemovalNt.test_batch_file_never_written_through_what_is_at_its_name(self)
+
     def test_held_files_go_at_restart(self):
-        self.held_files_go_at_restart(lambda program: self.run_cmd("set COMSPEC=&& %s /remove /s" % program),
-                                      program_stays=True)
+        def removal(program):
+            self.assertEqual(self.run_idle(program).int("code"), 3010)
+        self.held_files_go_at_restart(removal, program_stays=True)
         for batch in self.batches():
             batch.unlink()
 

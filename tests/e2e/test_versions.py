@@ -9,7 +9,7 @@ dialog, the removal answered Yes, what is left compared with before the setup, a
 first line. The rows that depend on the version are checked per version: "New" templates as bytes
 ("Data", systems before 4.90: 95, 98, NT 4) or as files ("FileName"), 100 or 30 volume extensions,
 the all-users program group (NT only), the batch file's form. The 9x family's batch file cannot run
-under Wine's cmd (it reads `start /wait "x"` as a title): there the removal runs without COMSPEC,
+under Wine's cmd (it reads `start /wait "x"` as a title): there COMSPEC names an idle stand-in,
 the batch file's text is checked, and its work (program, folder, itself) is done by the test.
 
 Which versions run: KVX_E2E_VERSIONS, a list (blanks or commas), "all", or unset for the CI subset
@@ -265,7 +265,7 @@ class VersionLife:
         if self.nt:
             res = self.rig.run_script(lines, timeout=180)
         else:
-            res = F.run_script_without_comspec(self.rig, lines)
+            res = F.run_script_with_idle_interpreter(self.rig, lines)
         box = res.dumps()[0]
         self.assertEqual(box.child(MESSAGE_TEXT).text, REMOVE_TEXT)
         self.assertEqual(box.child(1088)["icon"], "question")
@@ -305,11 +305,11 @@ class VersionLife:
         sys.stderr.write("%s: expected residue: %d keys\n" % (self.VERSION, len(expected)))
 
     def test_5_batch_file_first_line(self):
-        """The silent removal with no COMSPEC leaves its batch file: the first line per family."""
+        """The silent removal with an idle interpreter leaves its batch file: the first line per family."""
         folder = self.folder + "2"
         inst, program = F.install(self.rig, folder, b"Korvex.exe\r\nkvxext.dll\r\n")
         try:
-            res = F.run_script_without_comspec(self.rig, [R.run(60000, program, "/remove", "/s")])
+            res = F.run_script_with_idle_interpreter(self.rig, [R.run(60000, program, "/remove", "/s")])
             self.assertEqual((res.exit().int("code"), res.exit().int("windows")), (0, 0))
             found = F.batches(self.rig)
             self.assertEqual(len(found), 1)

@@ -133,3 +133,22 @@ TEST(WininitRename, ATooSmallOutputIsRefusedAndNeverOverrun) {
   for (long size : {fits - 1, 1L, 0L}) EXPECT_EQ(Merge(text, kLines, size), "refused") << size;
   EXPECT_EQ(Merge("", kLines, static_cast<long>(sizeof kLines) + 9), "refused");  // "[rename]\r\n" does not fit
 }
+
+TEST(BatchText, OneNamePerInstallationWhateverTheCase) {
+  char a[28], b[28], c[28], next[28];
+  BatchFileName(a, "C:\\KorvexA\\Uninstall.exe", 0);
+  BatchFileName(b, "C:\\KorvexB\\Uninstall.exe", 0);
+  BatchFileName(c, "c:\\korvexa\\UNINSTALL.EXE", 0);
+  BatchFileName(next, "C:\\KorvexA\\Uninstall.exe", 1);
+  EXPECT_STRNE(a, b);
+  EXPECT_STREQ(a, c);
+  EXPECT_STRNE(a, next);
+  // "Uninstall.Kvx." + eight capital hex digits + ".Bat": 26 characters.
+  ASSERT_EQ(strlen(a), 26u);
+  EXPECT_EQ(std::string(a, 14), "Uninstall.Kvx.");
+  EXPECT_EQ(std::string(a + 22), ".Bat");
+  for (int i = 14; i < 22; ++i) EXPECT_TRUE(strchr("0123456789ABCDEF", a[i]) != nullptr) << a;
+  // The CRC-32 of the capitalised path, as zlib computes it.
+  BatchFileName(a, "a", 0);
+  EXPECT_STREQ(a, "Uninstall.Kvx.D3D99E8B.Bat");
+}

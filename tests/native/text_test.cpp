@@ -91,3 +91,23 @@ TEST(EqualsNoCaseAscii, ComparesPrefixesAndWholeTexts) {
   EXPECT_FALSE(EqualsNoCaseAscii("/s ", "/s", -1));
   EXPECT_FALSE(EqualsNoCaseAscii("\xe0", "\xc0", -1));  // only ASCII letters fold
 }
+
+TEST(Decimal, FormatsAndParsesThirtyTwoBitsOnly) {
+  char out[11];
+  EXPECT_TRUE(FormatDecimal(out, sizeof out, 4294967295ul));
+  EXPECT_STREQ(out, "4294967295");
+  EXPECT_TRUE(FormatDecimal(out, 2, 0));
+  EXPECT_STREQ(out, "0");
+  EXPECT_FALSE(FormatDecimal(out, 3, 123));  // no room for the terminator: refused, not cut
+  EXPECT_STREQ(out, "");
+  unsigned long value = 7;
+  EXPECT_TRUE(ParseDecimal("4294967295", &value));
+  EXPECT_EQ(value, 4294967295ul);
+  EXPECT_TRUE(ParseDecimal("0012", &value));
+  EXPECT_EQ(value, 12ul);
+  for (const char* bad : {"", "4294967296", "99999999999999999999", "-1", "+1", " 1", "1 ", "1a"}) {
+    value = 7;
+    EXPECT_FALSE(ParseDecimal(bad, &value)) << bad;
+    EXPECT_EQ(value, 7ul) << bad;
+  }
+}
