@@ -117,6 +117,7 @@ void TakeOver(const char* extension, int position, bool shellExt) {
 
 // The previous owner recorded for an extension at its first take-over.
 struct PreviousOwner {
+  bool recorded;  // a take-over recorded it, and no removal has finished since
   DWORD existed;
   char type[512];
   char content[512];
@@ -125,6 +126,7 @@ struct PreviousOwner {
 void ReadPreviousOwner(const char* extension, PreviousOwner* owner) {
   char setupKey[64];
   SetupKeyOf(extension, setupKey, sizeof setupKey);
+  owner->recorded = RegValueExists(HKEY_CURRENT_USER, setupKey, "Exist");
   owner->existed = GetOwnRegDword(setupKey, "Exist", 1);
   ReadOwnRegString(setupKey, "Type", owner->type, "", sizeof owner->type);
   ReadOwnRegString(setupKey, "Content", owner->content, "", sizeof owner->content);
@@ -197,8 +199,9 @@ void ApplyAssociations(const IntegrationSettings* settings) {
       }
       PreviousOwner owner;
       ReadPreviousOwner(extension, &owner);
-      // The volumes first: while they are ours, so is the key extension, whose release comes last.
-      if (position == kKvxPosition) ReleaseVolumes(owner);
+      // The volumes first, and also when .kvx was given back already by a removal that was stopped
+      // among its volumes; never when .kvx was never ours.
+      if (position == kKvxPosition && (owner.recorded || IsOwnAssociation(extension))) ReleaseVolumes(owner);
       Release(extension, position, owner);
     }
   }

@@ -115,6 +115,15 @@ def batch_text(nt, program, folder, batch, silent=False):
     return text.encode("cp1252")
 
 
+def batch_own_path(rig, found):
+    """The path a batch file found at `found` names itself by (its last line), checked against where
+    it was found: Windows' own folder names ("Temp") may differ in case from Wine's ("temp")."""
+    named = found.read_bytes().rsplit(b'del "', 1)[1][:-1].decode("cp1252")
+    if named.lower() != rig.winpath(found).lower():
+        raise AssertionError("batch file %s names itself %s" % (found, named))
+    return named
+
+
 def batch_name(program, attempt=0):
     """The hex part of the batch file's name: a CRC-32 of the program's path in ASCII capitals, plus
     the attempt (a later name is tried when something that cannot be removed holds the first)."""

@@ -314,7 +314,8 @@ class VersionLife:
             found = F.batches(self.rig)
             self.assertEqual(len(found), 1)
             text = found[0].read_bytes()
-            self.assertEqual(text, F.batch_text(self.nt, program, folder, self.rig.winpath(found[0]), silent=True))
+            self.assertEqual(text, F.batch_text(self.nt, program, folder, F.batch_own_path(self.rig, found[0]),
+                                                silent=True))
             first = text.split(b"\r\n")[0].decode("cp1252")
             self.assertEqual(first, ('"%s" /wait' if self.nt else 'start /wait "%s" /wait') % program)
             self.assertEqual(sorted(p.name for p in inst.iterdir()), ["Uninstall.exe"])

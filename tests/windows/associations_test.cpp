@@ -139,9 +139,10 @@ TEST_F(Associations, VolumeExtensionsFollowTheFamilyAndTheRecordedOwner) {
   EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".kvx", "Content Type"), "application/x-kvx-compressed");
   IntegrationSettings none = NoneChosen();
   ApplyAssociations(&none);
-  // All 100 get the former owner; with no recorded Content the volumes keep ours, .kvx loses it.
+  // The volumes written get the former owner, none is made; with no recorded Content the volumes keep
+  // ours, .kvx loses it.
   for (int i = 0; i < 100; ++i) {
-    EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, VolumeName(i), ""), "Old.Kvx") << i;
+    EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, VolumeName(i), ""), i < written ? "Old.Kvx" : "<missing>") << i;
     EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, VolumeName(i), "Content Type"), i < written ? "application/x-kvx-compressed" : "<missing>") << i;
   }
   EXPECT_FALSE(ValueExists(HKEY_CLASSES_ROOT, ".kvx", "Content Type"));
@@ -151,6 +152,26 @@ TEST_F(Associations, VolumeExtensionsFollowTheFamilyAndTheRecordedOwner) {
   ApplyAssociations(&none);
   for (int i = 0; i < 100; ++i) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, VolumeName(i))) << i;
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".kvx"));
+}
+
+TEST_F(Associations, AReleaseStoppedAmongTheVolumesIsFinishedByTheNext) {
+  SetString(HKEY_CLASSES_ROOT, ".kvx", "", "Old.Kvx");
+  SetString(HKEY_CLASSES_ROOT, ".k31", "", "Other.Volume");
+  IntegrationSettings kvx = Choices({0}, false);
+  ApplyAssociations(&kvx);
+  // Stopped half-way: .kvx and the first volumes given back, the rest still ours.
+  for (const char* given : {".kvx", ".k00", ".k01", ".k02"}) SetString(HKEY_CLASSES_ROOT, given, "", "Old.Kvx");
+  IntegrationSettings none = NoneChosen();
+  ApplyAssociations(&none);
+  int written = NineX() ? 100 : 30;
+  for (int i = 0; i < written; ++i) EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, VolumeName(i), ""), "Old.Kvx") << i;
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".k31", ""), NineX() ? "Old.Kvx" : "Other.Volume");
+  // Without a take-over on record, volumes that read Korvex are not touched while .kvx is not ours.
+  ResetIntegrationState();
+  SetString(HKEY_CLASSES_ROOT, ".kvx", "", "Old.Kvx");
+  SetString(HKEY_CLASSES_ROOT, ".k07", "", "Korvex");
+  ApplyAssociations(&none);
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".k07", ""), "Korvex");
 }
 
 TEST_F(Associations, NewArchiveTemplatesFollowTheSystemVersion) {

@@ -307,6 +307,11 @@ const Facts* FactsFor(const Context& c) {
 
 bool GivesVolumesBack(const Facts& kvx) { return kvx.released && kvx.recExist && !kvx.recType.empty(); }
 
+// Whether a volume extension reads Korvex when .kvx is released: the take-over wrote it, or it did before.
+bool VolumeOursAtRelease(const Context& c, const Facts& kvx, const ValueMap* before) {
+  return (kvx.chosen && c.volume < c.mode.volumesWritten) || IsOurs(TextOf(ValueIn(before, "")));
+}
+
 // The volume's values once .kvx has been given back to its recorded owner.
 ValueMap VolumeGivenBack(const Context& c, const Facts& kvx, const ValueMap* before) {
   ValueMap expected = before != nullptr ? *before : ValueMap();
@@ -391,11 +396,12 @@ const Documented kDocumented[] = {
        return d.keyAfter->empty();
      }},
     {"volumes-follow-kvx-owner",
-     "Release gives every volume extension .k00-.k99 to .kvx's recorded owner (Content Type too when one was "
-     "recorded), whatever the volume held before; on NT that creates .k30-.k99.",
+     "Release gives each volume extension .k00-.k99 that reads Korvex to .kvx's recorded owner (Content Type too "
+     "when one was recorded); another program's volumes stay as they are.",
      [](const Context& c, const Diff& d) {
        auto kvx = c.facts.find(".kvx");
        if (c.volume < 0 || !c.rest.empty() || kvx == c.facts.end() || !GivesVolumesBack(kvx->second)) return false;
+       if (!VolumeOursAtRelease(c, kvx->second, d.keyBefore)) return false;
        ValueMap expected = VolumeGivenBack(c, kvx->second, d.keyBefore);
        if (d.keyLevel) return d.keyBefore == nullptr && d.keyAfter != nullptr && *d.keyAfter == expected;
        if (d.value == "Content Type" && kvx->second.recContent.empty()) return false;  // the next entry's
@@ -414,11 +420,12 @@ const Documented kDocumented[] = {
      }},
     {"volumes-deleted",
      "When .kvx has no owner to give back (no key before, an empty Type, or it was ours), release deletes every "
-     "volume key, another program's included.",
+     "volume key that reads Korvex.",
      [](const Context& c, const Diff& d) {
        auto kvx = c.facts.find(".kvx");
        return c.volume >= 0 && c.rest.empty() && d.keyLevel && kvx != c.facts.end() && kvx->second.released &&
-              !GivesVolumesBack(kvx->second) && d.keyBefore != nullptr && d.keyAfter == nullptr;
+              !GivesVolumesBack(kvx->second) && d.keyBefore != nullptr && d.keyAfter == nullptr &&
+              VolumeOursAtRelease(c, kvx->second, d.keyBefore);
      }},
 };
 const int kDocumentedCount = sizeof kDocumented / sizeof kDocumented[0];
