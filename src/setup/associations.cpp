@@ -139,7 +139,8 @@ void Release(const char* extension, int position, const PreviousOwner& owner) {
   SetupKeyOf(extension, setupKey, sizeof setupKey);
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
   if (owner.existed != 0) {
-    WriteRegString(HKEY_CLASSES_ROOT, extension, "", owner.type);
+    // The default value last: until it changes the extension is ours, so a removal stopped before
+    // then is finished by the next one.
     if (owner.content[0] != '\0') {
       WriteRegString(HKEY_CLASSES_ROOT, extension, "Content Type", owner.content);
     } else {
@@ -154,6 +155,7 @@ void Release(const char* extension, int position, const PreviousOwner& owner) {
     } else if (shellNew[0] != '\0') {
       WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", shellNew);
     }
+    WriteRegString(HKEY_CLASSES_ROOT, extension, "", owner.type);
   } else {
     DeleteRegKey(HKEY_CLASSES_ROOT, shellNewKey);
     DeleteRegKey(HKEY_CLASSES_ROOT, extension);
@@ -169,8 +171,8 @@ void ReleaseVolumes(const PreviousOwner& owner) {
     VolumeExtension(i, volume, sizeof volume);
     if (!IsOwnAssociation(volume)) continue;
     if (owner.existed != 0 && owner.type[0] != '\0') {
-      WriteRegString(HKEY_CLASSES_ROOT, volume, "", owner.type);
       if (owner.content[0] != '\0') WriteRegString(HKEY_CLASSES_ROOT, volume, "Content Type", owner.content);
+      WriteRegString(HKEY_CLASSES_ROOT, volume, "", owner.type);
     } else {
       DeleteRegKey(HKEY_CLASSES_ROOT, volume);
     }
