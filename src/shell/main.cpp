@@ -11,17 +11,51 @@
 #include "shell/globals.h"
 #include "shell/warning.h"
 
+namespace {
+
+// 12 pixels at 96 dots an inch, as many more as the screen has: the program declares itself aware of
+// the screen's DPI, so the system no longer enlarges what it draws in pixels (dialog units it does).
+int BoldFontHeight() {
+  HDC screen = GetDC(nullptr);
+  int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return MulDiv(12, dpi > 0 ? dpi : 96, 96);
+}
+
+// Themed controls come from the common controls' sixth version, which the program's manifest asks
+// for; Windows XP before its second service pack creates no dialog or box unless the library was
+// initialised first. Loaded only by runs that may show a window.
+void PrepareCommonControls() {
+  typedef void(WINAPI * InitFunction)();
+  HMODULE controls = LoadLibraryA("comctl32.dll");
+  InitFunction init = reinterpret_cast<InitFunction>(
+      reinterpret_cast<void*>(controls != nullptr ? GetProcAddress(controls, "InitCommonControls") : nullptr));
+  if (init != nullptr) init();
+}
+
+bool MayShowWindows(const ParsedCommandLine& parsed) {
+  switch (parsed.option) {
+    case CommandOption::Setup: return true;  // a silent setup's dialogs still come up, briefly
+    case CommandOption::Wait:
+    case CommandOption::None: return false;
+    default: return !parsed.silent;
+  }
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // Read first: a silent run must never show a box, not even while the language loads.
   ParsedCommandLine parsed = ParseCommandLine(commandLine != nullptr ? commandLine : "");
   SilentMode = parsed.silent;
 
+  if (MayShowWindows(parsed)) PrepareCommonControls();
   LoadLanguageLibrary(instance);
   LoadLanguageFile("uninstall.lng");
   OleInitialize(nullptr);  // best effort: without COM only the links are missed
   HMODULE richEdit = LoadLibraryA("riched32.dll");
   DialogIcon = LoadIconA(CurrentResourceModule(), "KVXICON");
-  BoldFont = CreateFontA(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  BoldFont = CreateFontA(-BoldFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
 
   int exitCode = kExitDone;  // only silent runs report failures
   switch (parsed.option) {
