@@ -45,14 +45,14 @@ def _entries(data, base, offset):
         yield (None if name & 0x80000000 else name), bool(target & 0x80000000), target & 0x7FFFFFFF
 
 
-def version_resource(data):
-    """The raw bytes of the first RT_VERSION resource, or None."""
+def resource(data, type_id, name_id=None):
+    """The raw bytes of the first resource of a type (and name id, when given), first language; or None."""
     rsrc_rva, _, sections = _sections(data)
     if not rsrc_rva:
         return None
     base = _offset(sections, rsrc_rva)
     offset = 0
-    for wanted in (RT_VERSION, None):  # the type, then its first name; then its first language
+    for wanted in (type_id, name_id):  # the type, then the name (None: the first); then its first language
         for ident, is_dir, target in _entries(data, base, offset):
             if wanted is None or ident == wanted:
                 break
@@ -68,6 +68,11 @@ def version_resource(data):
         start = _offset(sections, rva)
         return data[start:start + size]
     return None
+
+
+def version_resource(data):
+    """The raw bytes of the first RT_VERSION resource, or None."""
+    return resource(data, RT_VERSION)
 
 
 def _block(data, pos):
