@@ -148,11 +148,12 @@ void ShowRemovalBox(const char* text, UINT icon) {
   MessageBoxA(nullptr, text, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | icon | MB_SETFOREGROUND);
 }
 
-// The removal's last steps, once the batch file runs: the list, then the uninstall entry. Until
-// then both stay, so that a removal stopped on the way is finished by running it again.
+// The removal's last steps, once the batch file runs: the uninstall entry, then the list. Until
+// then both stay, so that a removal stopped on the way is finished by running it again; the list
+// goes last, since "/wait" finishes a stopped removal's last steps only while the list is there.
 void FinishRemoval(const char* listPath) {
-  DeleteFileA(listPath);
   DeleteUninstallEntry();
+  DeleteFileA(listPath);
 }
 
 }  // namespace
