@@ -1,0 +1,251 @@
+"""End to end: a removal or setup that was killed half way finishes when it runs again.
+
+killcall (stubs/killcall.c) runs the program under the debug API with a breakpoint on the system
+functions that change something (registry, files, the interpreter's start) and ends it at its
+N-th call, before that call runs. From a saved copy of the prefix taken before the run, each kill
+point: kill, run the same command again to its end, let the batch file finish, and compare the
+end state with that of an uninterrupted run: registry, files, links, the restart list, the
+temporary folder. The kill points are a spread over the recorded calls (every call that is not a
+registry call, the give-back of the extensions named in MARKED, and every SPREAD-th call);
+KVX_E2E_KILL_ALL=1 tries every call. Run by ctest (tests/e2e/CMakeLists.txt).
+"""
+import hashlib
+import os
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import rig as R  # noqa: E402
+import fixtures as F  # noqa: E402
+import test_setup as S  # noqa: E402  (its Registry reader and constants)
+
+KILLCALL = os.environ.get("KVX_E2E_KILLCALL")
+BUILD = os.environ.get("KVX_E2E_BUILD")
+NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": S.REGDUMP,
+          "KVX_E2E_KILLCALL": KILLCALL, "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD}
+
+FOLDER = "C:\\Korvex"
+LISTING = b"doc\r\ndoc\\manuale.txt\r\nKorvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
+REGISTRY_CALLS = ["RegSetValueExA", "RegDeleteKeyA", "RegDeleteValueA"]
+REMOVAL_CALLS = REGISTRY_CALLS + ["DeleteFileA", "RemoveDirectoryA", "MoveFileExA", "CreateFileA", "WriteFile",
+                                  "CreateProcessA"]
+# Without WriteFile: the setup's link threads write in an order of their own.
+SETUP_CALLS = REGISTRY_CALLS + ["DeleteFileA", "CreateFileA", "CreateDirectoryA"]
+# Keys whose give-back is always among the kill points: the archiver's own type, the first, a
+# middle and the last volume a setup writes on NT and the first it never writes, and the two
+# types with a planted previous owner.
+MARKED = {".kvx", ".k00", ".k05", ".k29", ".k30", ".k99", ".zip", ".arj"}
+SPREAD = 30
+HKLM = "0x80000002"
+SETUP_POINTS = 6
+PENDING = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
+SCOPE = (["HKCR\\" + e for e in S.ALL_EXTENSIONS + S.VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + S.CLSID]]
+         + ["HKCR\\%s\\shellex" % k for k in ("*", "Folder", "Directory", "Drive", "exefile")]
+         + [S.APPROVED, S.APP_PATH, S.UNINSTALL_KEY, S.OWN])
+
+
+class Call:
+    """One call record of killcall: function, its string argument and the REG_SZ data it writes."""
+
+    def __init__(self, record):
+        self.n = record.int("n")
+        self.fn = record["fn"]
+        self.key = record.get("key")
+        self.arg = bytes.fromhex(record.get("arg", "")).decode("cp1252")
+        self.data = bytes.fromhex(record.get("data", "")).decode("cp1252")
+
+    def same(self):
+        return self.fn, self.arg, self.data
+
+    def __repr__(self):
+        return "#%d %s(%r%s)" % (self.n, self.fn, self.arg, ", %r" % self.data if self.data else "")
+
+
+def kill_points(calls, spread=SPREAD):
+    """The calls to kill at: every call when KVX_E2E_KILL_ALL is set; else every call that is not
+    a registry call (files, links, the list, the batch file, the interpreter), the registry calls
+    on the MARKED keys, in HKLM (the uninstall entry, App Paths) and those that name no key (values
+    of an open key), and every spread-th. Of calls alike (the same function and strings) only the
+    first, and for registry calls the last too (the handler keys' values)."""
+    if os.environ.get("KVX_E2E_KILL_ALL"):
+        return list(calls)
+    first, last = {}, {}
+    for c in calls:
+        first.setdefault(c.same(), c.n)
+        last[c.same()] = c.n
+    chosen = []
+    for c in calls:
+        key = c.arg.split("\\")[0].lower()
+        if c.fn not in REGISTRY_CALLS:
+            wanted = c.n == first[c.same()]
+        else:
+            wanted = ((key in MARKED or c.fn != "RegDeleteKeyA" or c.key == HKLM)
+                      and c.n in (first[c.same()], last[c.same()]))
+        if wanted or c.n % spread == 0:
+            chosen.append(c)
+    return chosen
+
+
+class KilledRuns(unittest.TestCase):
+    rig = None
+
+    @classmethod
+    def setUpClass(cls):
+        F.skip_unless_set(NEEDED)
+        cls.rig = rig = R.Rig(BUILD, "crash")
+        rig.fresh()
+        cls.saved = {name: rig.build_dir / "e2e" / ("crash-" + name) for name in ("installed", "set-up")}
+        user = rig.user_folder()
+        start_menu = user / "AppData/Roaming/Microsoft/Windows/Start Menu"
+        cls.places = [user / "Desktop/Korvex.lnk", start_menu / "Korvex.lnk", start_menu / "Programs/Korvex",
+                      rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex", user / "Temp"]
+        F.plant(rig, {"HKEY_CLASSES_ROOT\\.zip": {"": "Other.Zip", "Content Type": "application/zip"},
+                      "HKEY_CLASSES_ROOT\\.arj": {"": "Other.Arj"}})
+        cls.inst, cls.program = F.install(rig, FOLDER, LISTING, files=["doc/manuale.txt"])
+        rig.save_prefix(cls.saved["installed"])
+        cls.setup_calls = cls.run_calls(cls.setup_command(), SETUP_CALLS)
+        F.close_folder_windows(rig, wait=5)
+        cls.set_up = cls.end_state()
+        rig.save_prefix(cls.saved["set-up"])
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.rig:
+            cls.rig.stop()
+
+    # --- running -------------------------------------------------------------------------------
+
+    @classmethod
+    def setup_command(cls):
+        return [cls.program, "/setup", "/s"]
+
+    @classmethod
+    def killcall(cls, command, functions, kill=None, timeout=90):
+        """Runs command under killcall; returns (calls, the call it was killed at or None, exit code)."""
+        args = [KILLCALL, "-t", str(timeout * 1000), "-d", FOLDER]
+        if kill:
+            args += ["-k", str(kill)]
+        proc = cls.rig.wine(args + [R.hexarg(R.command_line(*command))] + functions, timeout=timeout + 60)
+        res = R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
+        if proc.returncode != 0 or res.errors():
+            raise AssertionError("killcall failed (%d):\n%s" % (proc.returncode, res.stdout))
+        killed = [Call(r) for r in res.all("killed")]
+        return [Call(r) for r in res.all("call")], killed[0] if killed else None, res.exit().int("code")
+
+    @classmethod
+    def run_calls(cls, command, functions):
+        calls, _, code = cls.killcall(command, functions)
+        if code != 0:
+            raise AssertionError("uninterrupted %s ended with %d" % (command, code))
+        return calls
+
+    @classmethod
+    def settle(cls, timeout=40):
+        """Waits until no interpreter or program of ours runs in the prefix (the batch file is done)."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            busy = [argv for _, argv in cls.rig.processes()
+                    if any(a.lower().endswith(("cmd.exe", "uninstall.exe")) for a in argv[:1])]
+            if not busy:
+                return True
+            time.sleep(0.1)
+        return False
+
+    @classmethod
+    def end_state(cls):
+        """Registry scope, the restart list, and every file below the installation folder, the
+        link places and the temporary folder, hashed."""
+        out = cls.rig.files / "regdump.txt"
+        proc = cls.rig.wine([S.REGDUMP, cls.rig.winpath(out)] + SCOPE + [PENDING], timeout=180)
+        if proc.returncode != 0:
+            raise AssertionError("regdump failed: %r" % proc.stderr)
+        reg = S.Registry(out.read_text(encoding="ascii"))
+        pending = reg.raw(PENDING, "PendingFileRenameOperations")
+        keys = {k: v for k, v in reg.keys.items() if k != PENDING.lower()}
+        files = {}
+        for root in [cls.inst] + cls.places:
+            for p in [root] + (sorted(root.rglob("*")) if root.is_dir() else []):
+                if not p.exists():
+                    continue
+                # A link carries the dates of the folders on its target's path: its meaning is compared.
+                files[str(p.relative_to(cls.rig.drive_c))] = (
+                    "folder" if p.is_dir() else S.read_link(p) if p.suffix.lower() == ".lnk"
+                    else hashlib.sha256(p.read_bytes()).hexdigest()[:16])
+        return {"registry": keys, "restart": pending, "files": files}
+
+    def assert_same_state(self, expected, got):
+        if expected == got:
+            return
+        lines = []
+        for part in ("registry", "files"):
+            for key in sorted(set(expected[part]) | set(got[part])):
+                if expected[part].get(key) != got[part].get(key):
+                    lines.append("%s %s: expected %r, got %r" % (part, key, expected[part].get(key),
+                                                                 got[part].get(key)))
+        if expected["restart"] != got["restart"]:
+            lines.append("restart list: expected %r, got %r" % (expected["restart"], got["restart"]))
+        more = ["... %d more" % (len(lines) - 6)] if len(lines) > 6 else []
+        self.fail("end state differs:\n  " + "\n  ".join(lines[:6] + more))
+
+    def kill_at(self, command, functions, expected_calls, point):
+        """Kills command at `point`; checks it stopped where the uninterrupted run made that call."""
+        calls, killed, _ = self.killcall(command, functions, kill=point.n)
+        self.assertIsNotNone(killed, "never reached")
+        self.assertEqual([c.same() for c in calls + [killed]], [c.same() for c in expected_calls[:point.n]],
+                         "the calls before the kill differ from the uninterrupted run's")
+
+    # --- tests ---------------------------------------------------------------------------------
+
+    def test_killed_removal_finishes_on_rerun(self):
+        rig = self.rig
+        rig.load_prefix(self.saved["set-up"])
+        removal = [self.program, "/remove", "/s"]
+        calls = self.run_calls(removal, REMOVAL_CALLS)
+        self.assertTrue(self.settle(), "the batch file did not finish")
+        removed = self.end_state()
+        # The uninterrupted removal is the reference: it must itself be complete.
+        self.assertFalse(self.inst.exists())
+        self.assertFalse([f for f in removed["files"] if f.lower().endswith(".bat")])
+        self.assertTrue(any(c.arg.endswith("Uninstall.lst") and c.fn == "DeleteFileA" for c in calls))
+        self.assertEqual(_registry(removed).values(".zip"), {"": "Other.Zip", "content type": "application/zip"})
+
+        for point in kill_points(calls):
+            with self.subTest(point=repr(point)):
+                rig.load_prefix(self.saved["set-up"])
+                self.kill_at(removal, REMOVAL_CALLS, calls, point)
+                rec = rig.run_script([R.run(60000, *removal)], timeout=120).exit()
+                self.assertIn(rec.int("code"), (0, 3010))
+                self.assertEqual(rec.int("windows"), 0)
+                self.assertTrue(self.settle(), "the batch file did not finish")
+                self.assert_same_state(removed, self.end_state())
+
+    def test_killed_setup_finishes_on_rerun(self):
+        rig = self.rig
+        calls = self.setup_calls
+        # The uninterrupted setup is the reference: it must itself be complete.
+        self.assertIn(S.UNINSTALL_KEY.lower(), self.set_up["registry"])
+        self.assertEqual(len([f for f in self.set_up["files"] if f.endswith(".lnk")]), 6)
+        step = max(1, len(calls) // SETUP_POINTS)
+        for point in calls[step // 2::step]:
+            with self.subTest(point=repr(point)):
+                rig.load_prefix(self.saved["installed"])
+                self.kill_at(self.setup_command(), SETUP_CALLS, calls, point)
+                F.close_folder_windows(rig)
+                rec = rig.run_script(["cd " + FOLDER, R.run(120000, *self.setup_command())], timeout=180).exit()
+                self.assertEqual(rec.int("code"), 0)
+                F.close_folder_windows(rig, wait=5)
+                self.assert_same_state(self.set_up, self.end_state())
+
+
+def _registry(state):
+    """A Registry over a state's keys (for its value helpers)."""
+    reg = S.Registry("")
+    reg.keys = state["registry"]
+    return reg
+
+
+if __name__ == "__main__":
+    unittest.main()
