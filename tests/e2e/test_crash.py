@@ -2,15 +2,16 @@
 
 killcall (stubs/killcall.c) runs the program under the debug API with a breakpoint on the system
 functions that change something (registry, files, the interpreter's start) and ends it at its
-N-th call, before that call runs. From a saved copy of the prefix taken before the run, each kill
-point: kill, run the same command again to its end, let the batch file finish, and compare the
-end state with that of an uninterrupted run: registry, files, links, the restart list, the
-temporary folder. The kill points are a spread over the recorded calls (every call that is not a
-registry call, the give-back of the extensions named in MARKED, and every SPREAD-th call);
-KVX_E2E_KILL_ALL=1 tries every call. Run by ctest (tests/e2e/CMakeLists.txt).
+N-th call, before that call runs. For each kill point, from the state saved before the run (the
+registry scope and the files, put back in the running prefix and checked to be whole): kill, run
+the same command again to its end, let the batch file finish, and compare the end state with that
+of an uninterrupted run: registry, files, links, the restart list, the temporary folder. The calls
+before each kill must be those of the uninterrupted run, so a kill point is always the same call.
+The kill points are a spread over the recorded calls (kill_points); KVX_E2E_KILL_ALL=1 tries every
+call. Run by ctest (tests/e2e/CMakeLists.txt).
 """
-import hashlib
 import os
+import shutil
 import sys
 import time
 import unittest
@@ -97,19 +98,18 @@ class KilledRuns(unittest.TestCase):
         F.skip_unless_set(NEEDED)
         cls.rig = rig = R.Rig(BUILD, "crash")
         rig.fresh()
-        cls.saved = {name: rig.build_dir / "e2e" / ("crash-" + name) for name in ("installed", "set-up")}
         user = rig.user_folder()
         start_menu = user / "AppData/Roaming/Microsoft/Windows/Start Menu"
-        cls.places = [user / "Desktop/Korvex.lnk", start_menu / "Korvex.lnk", start_menu / "Programs/Korvex",
-                      rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex", user / "Temp"]
+        cls.inst = rig.linuxpath(FOLDER)
+        cls.roots = [cls.inst, user / "Desktop/Korvex.lnk", start_menu / "Korvex.lnk", start_menu / "Programs/Korvex",
+                     rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex", user / "Temp"]
         F.plant(rig, {"HKEY_CLASSES_ROOT\\.zip": {"": "Other.Zip", "Content Type": "application/zip"},
                       "HKEY_CLASSES_ROOT\\.arj": {"": "Other.Arj"}})
-        cls.inst, cls.program = F.install(rig, FOLDER, LISTING, files=["doc/manuale.txt"])
-        rig.save_prefix(cls.saved["installed"])
+        _, cls.program = F.install(rig, FOLDER, LISTING, files=["doc/manuale.txt"])
+        cls.saved = {"installed": cls.save("installed")}
         cls.setup_calls = cls.run_calls(cls.setup_command(), SETUP_CALLS)
         F.close_folder_windows(rig, wait=5)
-        cls.set_up = cls.end_state()
-        rig.save_prefix(cls.saved["set-up"])
+        cls.saved["set-up"] = cls.save("set-up")
 
     @classmethod
     def tearDownClass(cls):
@@ -156,39 +156,44 @@ class KilledRuns(unittest.TestCase):
 
     @classmethod
     def end_state(cls):
-        """Registry scope, the restart list, and every file below the installation folder, the
-        link places and the temporary folder, hashed."""
-        out = cls.rig.files / "regdump.txt"
-        proc = cls.rig.wine([S.REGDUMP, cls.rig.winpath(out)] + SCOPE + [PENDING], timeout=180)
-        if proc.returncode != 0:
-            raise AssertionError("regdump failed: %r" % proc.stderr)
-        reg = S.Registry(out.read_text(encoding="ascii"))
-        pending = reg.raw(PENDING, "PendingFileRenameOperations")
-        keys = {k: v for k, v in reg.keys.items() if k != PENDING.lower()}
-        files = {}
-        for root in [cls.inst] + cls.places:
-            for p in [root] + (sorted(root.rglob("*")) if root.is_dir() else []):
-                if not p.exists():
-                    continue
-                # A link carries the dates of the folders on its target's path: its meaning is compared.
-                files[str(p.relative_to(cls.rig.drive_c))] = (
-                    "folder" if p.is_dir() else S.read_link(p) if p.suffix.lower() == ".lnk"
-                    else hashlib.sha256(p.read_bytes()).hexdigest()[:16])
-        return {"registry": keys, "restart": pending, "files": files}
+        """Registry scope with the restart list, and the installation folder, the link places and
+        the temporary folder (fixtures.state)."""
+        return F.state(cls.rig, SCOPE, cls.roots, [(PENDING, "PendingFileRenameOperations")])
+
+    @classmethod
+    def save(cls, name):
+        """Keeps the registry scope and the files below the roots: (dump, copy folder, state)."""
+        copy = cls.rig.files / ("saved-" + name)
+        shutil.rmtree(copy, ignore_errors=True)
+        for root in cls.roots:
+            if root.exists():
+                target = copy / root.relative_to(cls.rig.drive_c)
+                target.parent.mkdir(parents=True, exist_ok=True)
+                (shutil.copytree if root.is_dir() else shutil.copy2)(root, target)
+        return F.dump_registry(cls.rig, SCOPE), copy, cls.end_state()
+
+    def restore(self, name):
+        """Brings back a saved state in the running prefix: cheaper than a new Wine session each time,
+        and checked to be whole."""
+        self.assertTrue(self.settle(), "the last run did not end")
+        dump, copy, saved = self.saved[name]
+        F.restore_registry(self.rig, dump, SCOPE)
+        for root in self.roots:
+            if root.is_dir():
+                F.unlock(root)
+                shutil.rmtree(root)
+            elif root.exists():
+                root.unlink()
+            kept = copy / root.relative_to(self.rig.drive_c)
+            if kept.exists():
+                (shutil.copytree if kept.is_dir() else shutil.copy2)(kept, root)
+        restored = self.end_state()
+        if restored != saved:
+            self.fail("the saved state did not come back:\n  " + "\n  ".join(F.state_differences(saved, restored)))
 
     def assert_same_state(self, expected, got):
-        if expected == got:
-            return
-        lines = []
-        for part in ("registry", "files"):
-            for key in sorted(set(expected[part]) | set(got[part])):
-                if expected[part].get(key) != got[part].get(key):
-                    lines.append("%s %s: expected %r, got %r" % (part, key, expected[part].get(key),
-                                                                 got[part].get(key)))
-        if expected["restart"] != got["restart"]:
-            lines.append("restart list: expected %r, got %r" % (expected["restart"], got["restart"]))
-        more = ["... %d more" % (len(lines) - 6)] if len(lines) > 6 else []
-        self.fail("end state differs:\n  " + "\n  ".join(lines[:6] + more))
+        if expected != got:
+            self.fail("end state differs:\n  " + "\n  ".join(F.state_differences(expected, got)))
 
     def kill_at(self, command, functions, expected_calls, point):
         """Kills command at `point`; checks it stopped where the uninterrupted run made that call."""
@@ -201,7 +206,7 @@ class KilledRuns(unittest.TestCase):
 
     def test_killed_removal_finishes_on_rerun(self):
         rig = self.rig
-        rig.load_prefix(self.saved["set-up"])
+        self.restore("set-up")
         removal = [self.program, "/remove", "/s"]
         calls = self.run_calls(removal, REMOVAL_CALLS)
         self.assertTrue(self.settle(), "the batch file did not finish")
@@ -210,11 +215,11 @@ class KilledRuns(unittest.TestCase):
         self.assertFalse(self.inst.exists())
         self.assertFalse([f for f in removed["files"] if f.lower().endswith(".bat")])
         self.assertTrue(any(c.arg.endswith("Uninstall.lst") and c.fn == "DeleteFileA" for c in calls))
-        self.assertEqual(_registry(removed).values(".zip"), {"": "Other.Zip", "content type": "application/zip"})
+        self.assertEqual(F.state_registry(removed).values(".zip"), {"": "Other.Zip", "content type": "application/zip"})
 
         for point in kill_points(calls):
             with self.subTest(point=repr(point)):
-                rig.load_prefix(self.saved["set-up"])
+                self.restore("set-up")
                 self.kill_at(removal, REMOVAL_CALLS, calls, point)
                 rec = rig.run_script([R.run(60000, *removal)], timeout=120).exit()
                 self.assertIn(rec.int("code"), (0, 3010))
@@ -226,25 +231,19 @@ class KilledRuns(unittest.TestCase):
         rig = self.rig
         calls = self.setup_calls
         # The uninterrupted setup is the reference: it must itself be complete.
-        self.assertIn(S.UNINSTALL_KEY.lower(), self.set_up["registry"])
-        self.assertEqual(len([f for f in self.set_up["files"] if f.endswith(".lnk")]), 6)
+        set_up = self.saved["set-up"][2]
+        self.assertIn(S.UNINSTALL_KEY.lower(), set_up["registry"])
+        self.assertEqual(len([f for f in set_up["files"] if f.endswith(".lnk")]), 6)
         step = max(1, len(calls) // SETUP_POINTS)
         for point in calls[step // 2::step]:
             with self.subTest(point=repr(point)):
-                rig.load_prefix(self.saved["installed"])
+                self.restore("installed")
                 self.kill_at(self.setup_command(), SETUP_CALLS, calls, point)
                 F.close_folder_windows(rig)
                 rec = rig.run_script(["cd " + FOLDER, R.run(120000, *self.setup_command())], timeout=180).exit()
                 self.assertEqual(rec.int("code"), 0)
                 F.close_folder_windows(rig, wait=5)
-                self.assert_same_state(self.set_up, self.end_state())
-
-
-def _registry(state):
-    """A Registry over a state's keys (for its value helpers)."""
-    reg = S.Registry("")
-    reg.keys = state["registry"]
-    return reg
+                self.assert_same_state(set_up, self.end_state())
 
 
 if __name__ == "__main__":
