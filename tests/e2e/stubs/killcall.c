@@ -67,7 +67,8 @@ static int read_string(DWORD address, char *out, size_t size) {
         size_t chunk = 4096 - ((address + got) & 4095);
         if (chunk > size - 1 - got) chunk = size - 1 - got;
         SIZE_T done = 0;
-        if (!ReadProcessMemory(process, (void *)(DWORD_PTR)(address + got), out + got, chunk, &done) || done == 0) break;
+        void *from = (void *)(DWORD_PTR)(address + got);
+        if (!ReadProcessMemory(process, from, out + got, chunk, &done) || done == 0) break;
         out[got + done] = 0;
         if (strlen(out + got) < done) return 1;
         got += done;
@@ -134,7 +135,8 @@ static int arm_module(BYTE *base) {
         if (!reported) {
             printf("module");
             put_hex("name", name);
-            printf(" base=0x%lx here=0x%lx\n", (unsigned long)(DWORD_PTR)base, (unsigned long)(DWORD_PTR)bp->moduleHere);
+            printf(" base=0x%lx here=0x%lx\n", (unsigned long)(DWORD_PTR)base,
+                   (unsigned long)(DWORD_PTR)bp->moduleHere);
             reported = 1;
         }
         bp->there = base + (bp->here - bp->moduleHere);
@@ -362,6 +364,11 @@ int main(int argc, char **argv) {
             if (killed) {
                 /* Until the end takes effect, a thread at a breakpoint only meets it again. */
                 if (record->ExceptionCode == EXCEPTION_BREAKPOINT && bp && t >= 0) stay_at(threads[t].handle, bp);
+                /* and one that was stepping over a breakpoint stops after its step. */
+                if (record->ExceptionCode == EXCEPTION_SINGLE_STEP && t >= 0 && threads[t].stepping &&
+                    !threads[t].suspended && SuspendThread(threads[t].handle) != (DWORD)-1) {
+                    threads[t].suspended = 1;
+                }
                 reply = DBG_CONTINUE;
             } else if (record->ExceptionCode == EXCEPTION_BREAKPOINT && bp && t >= 0) {
                 CONTEXT context;
