@@ -1,8 +1,10 @@
 """Shared helpers of the end-to-end suites: a fake installation folder, planted registry entries,
-the setup's folder windows, the self-deleting batch file's text and a stand-in interpreter.
+the setup's folder windows, the self-deleting batch file's text, a stand-in interpreter, and the
+state of a prefix that two runs are compared by.
 
 Used by the end-to-end suites; rig.py has the prefix and the driver.
 """
+import hashlib
 import os
 import shutil
 import signal
@@ -160,3 +162,79 @@ def run_script_with_idle_interpreter(rig, lines, timeout=180):
     proc = rig.wine(["cmd.exe", "/c", "set COMSPEC=%s&& %s %s" % (idle_interpreter(rig), driver, path)],
                     timeout=timeout)
     return R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode).check(proc.stderr)
+
+
+REGISTRY_ROOTS = {"HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
+
+
+def dump_registry(rig, keys):
+    """regdump's output for the regdump paths `keys` (HKCR\\..., HKLM\\..., HKCU\\...)."""
+    import test_setup as S
+    out = rig.files / "regdump.txt"
+    proc = rig.wine([S.REGDUMP, rig.winpath(out)] + list(keys), timeout=180)
+    if proc.returncode != 0:
+        raise AssertionError("regdump failed: %r" % proc.stderr)
+    return out.read_text(encoding="ascii")
+
+
+def restore_registry(rig, dump, keys):
+    """Puts the regdump paths `keys` back as `dump` (dump_registry of the same paths) holds them:
+    regedit deletes each tree, then makes its keys and values again, names and bytes as they were
+    (strings go through UTF-16, which Wine stores them in)."""
+    def full(path):
+        root, _, rest = path.partition("\\")
+        return REGISTRY_ROOTS[root.upper()] + ("\\" + rest if rest else "")
+    lines = ["Windows Registry Editor Version 5.00", ""] + ["[-%s]" % full(k) for k in keys]
+    for line in dump.splitlines():
+        kind, _, rest = line.partition(" ")
+        if kind == "K":
+            lines += ["", "[%s]" % full(bytes.fromhex(rest).decode("cp1252"))]
+        elif kind == "V":
+            name, kind_, data = rest.split(" ")
+            name, kind_, data = bytes.fromhex(name).decode("cp1252"), int(kind_), bytes.fromhex(data)
+            if kind_ in (1, 2, 7):  # REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ
+                data = data.decode("cp1252").encode("utf-16-le")
+            quoted = '"%s"' % name.replace("\\", "\\\\").replace('"', '\\"') if name else "@"
+            lines.append("%s=hex(%x):%s" % (quoted, kind_, ",".join("%02x" % b for b in data)))
+    path = rig.files / "restore.reg"
+    path.write_bytes(("\r\n".join(lines) + "\r\n").encode("utf-16"))
+    proc = rig.wine(["regedit", "/S", rig.winpath(path)], timeout=180)
+    if proc.returncode != 0:
+        raise AssertionError("regedit import failed: %r" % proc.stderr)
+
+
+def state(rig, scope, roots, values=()):
+    """What setups and removals change, to compare two runs: every key and value below the regdump
+    paths `scope`, the single values `values` ((key, name): keys Wine rewrites itself), and every
+    file and folder at or below the Linux paths `roots`, keyed by path inside the drive: a file by
+    its hash, a link by its target and description (its bytes carry the dates of the folders on
+    the target's path)."""
+    import test_setup as S
+    reg = S.Registry(dump_registry(rig, list(scope) + [key for key, _ in values]))
+    keys = {k: v for k, v in reg.keys.items() if k not in {key.lower() for key, _ in values}}
+    for key, name in values:
+        keys["%s @%s" % (key.lower(), name.lower())] = reg.raw(key, name)
+    files = {}
+    for root in roots:
+        for p in [root] + (sorted(root.rglob("*")) if root.is_dir() else []):
+            if p.exists():
+                files[str(p.relative_to(rig.drive_c))] = (
+                    "folder" if p.is_dir() else S.read_link(p) if p.suffix.lower() == ".lnk"
+                    else hashlib.sha256(p.read_bytes()).hexdigest()[:16])
+    return {"registry": keys, "files": files}
+
+
+def state_registry(state):
+    """The registry part of a state() result as a test_setup.Registry (for its value helpers)."""
+    import test_setup as S
+    reg = S.Registry("")
+    reg.keys = state["registry"]
+    return reg
+
+
+def state_differences(expected, got, most=6):
+    """The differences of two state() results, one line each, at most `most` and a count."""
+    lines = ["%s %s: expected %r, got %r" % (part, key, expected[part].get(key), got[part].get(key))
+             for part in ("registry", "files") for key in sorted(set(expected[part]) | set(got[part]))
+             if expected[part].get(key) != got[part].get(key)]
+    return lines[:most] + (["... %d more" % (len(lines) - most)] if len(lines) > most else [])

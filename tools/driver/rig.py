@@ -428,6 +428,33 @@ class Rig:
         self.files.mkdir(parents=True)
         self.boot()
 
+    def save_prefix(self, copy):
+        """Stops the prefix (its server writes the registry out) and keeps a copy of it at `copy`,
+        hard-linked as wine-env.sh clones the template: load_prefix starts again from there."""
+        self.stop_prefix()
+        shutil.rmtree(copy, ignore_errors=True)
+        self._clone(self.prefix, Path(copy))
+
+    def load_prefix(self, copy):
+        """Replaces the prefix by a fresh copy of one save_prefix kept (well under a second)."""
+        self.stop_prefix()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self._clone(Path(copy), self.prefix)
+
+    # Files Wine rewrites in place: a clone needs its own.
+    REWRITTEN = ("system.reg", "user.reg", "userdef.reg", "drive_c/windows/win.ini", "drive_c/windows/system.ini")
+
+    @classmethod
+    def _clone(cls, source, target):
+        tmp = target.with_name(target.name + ".tmp")
+        shutil.rmtree(tmp, ignore_errors=True)
+        subprocess.run(["cp", "-al", str(source), str(tmp)], stdin=subprocess.DEVNULL, timeout=120, check=True)
+        for name in cls.REWRITTEN:
+            if (source / name).is_file():
+                (tmp / name).unlink()
+                shutil.copy2(source / name, tmp / name)
+        tmp.rename(target)
+
     def processes(self):
         """[(linux pid, argv)] of the prefix's Wine processes."""
         marker = ("WINEPREFIX=%s" % self.prefix).encode()
