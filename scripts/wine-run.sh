@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in a throwaway prefix of the build tree.
-#   wine-run.sh --prefix DIR [--version win98|winme|nt40|win7|...] [--fresh] [--limit SECONDS] program.exe [args...]
+#   wine-run.sh --prefix DIR [--version win98|winme|nt40|win7|...] [--limit SECONDS] program.exe [args...]
 # The prefix is cloned (hard links) from a template that is booted once per build folder; a persistent
-# wineserver keeps later runs cheap. --fresh clones it anew, so nothing an earlier (killed) run left
-# there is seen. Wine's own chatter is silenced; the program's output and exit code pass through.
+# wineserver keeps later runs cheap. Wine's own chatter is silenced; the program's output and exit code pass through.
 # The program gets at most --limit seconds (exit code 124 then). When the limit runs out, or this
 # script gets SIGTERM, SIGINT or SIGHUP, every process of the prefix is ended with its server:
 # a test runner's time-out ends only the script it started, and the Wine processes would go on.
@@ -12,12 +11,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"
 
-prefix=""; version=""; fresh=0; limit=""
+prefix=""; version=""; limit=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix=$2; shift 2 ;;
     --version) version=$2; shift 2 ;;
-    --fresh) fresh=1; shift ;;
     --limit) limit=$2; shift 2 ;;
     *) break ;;
   esac
@@ -25,10 +23,6 @@ done
 [ -n "$prefix" ] || { echo "wine-run: --prefix missing" >&2; exit 2; }
 [ $# -ge 1 ] || { echo "wine-run: program missing" >&2; exit 2; }
 
-if [ "$fresh" = 1 ]; then
-  kvx_prefix_stop "$prefix"
-  rm -rf "$prefix"
-fi
 kvx_prefix_ready "$prefix"
 if [ -n "$version" ]; then
   kvx_set_version "$(basename "$1")" "$version"
