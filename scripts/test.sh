@@ -61,7 +61,7 @@ stop_all() {
   kvx_stop_xvfb
 }
 trap stop_all EXIT
-run_tree posix
+run_tree posix -j2
 run_tree win32 -j2
 
 echo

@@ -12,9 +12,11 @@ export WINEARCH=${KVX_WINEARCH:-win32}
 kvx_boot_template() {
   local dir=$1
   rm -rf "$dir.tmp"; mkdir -p "$dir.tmp"
-  WINEPREFIX="$dir.tmp" wineboot -i </dev/null >/dev/null 2>&1 || true
-  WINEPREFIX="$dir.tmp" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-  WINEPREFIX="$dir.tmp" wineserver -w </dev/null >/dev/null 2>&1 || true
+  WINEPREFIX="$dir.tmp" timeout 600 wineboot -i </dev/null >/dev/null 2>&1 || true
+  WINEPREFIX="$dir.tmp" timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  # A crash shows Wine's crash dialog, which would wait for someone to close it: a test fails instead.
+  WINEPREFIX="$dir.tmp" timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  WINEPREFIX="$dir.tmp" timeout 120 wineserver -w </dev/null >/dev/null 2>&1 || true
   # Desktop, Documents and friends point into the Linux home: make them real folders.
   local u
   for u in "$dir.tmp"/drive_c/users/*/; do
@@ -37,10 +39,14 @@ kvx_prefix_ready() {
     local d
     for d in "$template" "$prefix"; do
       if [ -f "$d/system.reg" ] && ! grep -q "^#arch=$WINEARCH\$" "$d/system.reg"; then
-        WINEPREFIX=$d wineserver -k </dev/null >/dev/null 2>&1 || true
+        kvx_prefix_stop "$d"
         rm -rf "$d"
       fi
     done
+    # A template from before crash dialogs were turned off is made again.
+    if [ -f "$template/user.reg" ] && ! grep -q '^"ShowCrashDialog"=dword:00000000' "$template/user.reg"; then
+      rm -rf "$template"
+    fi
     [ -d "$template" ] || kvx_boot_template "$template"
     if [ ! -d "$prefix" ]; then
       cp -al "$template" "$prefix.tmp"
@@ -55,22 +61,24 @@ kvx_prefix_ready() {
   export WINEPREFIX="$prefix"
   # A server started under another display would hand out the wrong one: restart it.
   if [ -f "$prefix/.display" ] && [ "$(cat "$prefix/.display")" != "${DISPLAY:-}" ]; then
-    wineserver -k </dev/null >/dev/null 2>&1 || true
+    kvx_prefix_stop "$prefix"
   fi
   printf '%s' "${DISPLAY:-}" >"$prefix/.display"
   # Detached from our stdio: helper processes inherit the stdio of whoever starts them.
   wineserver -p600 </dev/null >/dev/null 2>&1 || true
   if [ ! -f "$prefix/.warm" ]; then
-    wine cmd /c rem </dev/null >/dev/null 2>&1 || true
+    timeout 300 wine cmd /c rem </dev/null >/dev/null 2>&1 || true
     touch "$prefix/.warm"
   fi
 }
 
 # Per-program Windows version (win98, winme, nt40, win7, ...), matched by file name.
 kvx_set_version() {
-  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$1" /v Version /d "$2" /f </dev/null >/dev/null 2>&1
+  timeout 120 wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$1" /v Version /d "$2" /f </dev/null >/dev/null 2>&1
 }
 
+# Ends every process of prefix $1 and its server (bounded: a server that does not answer is left).
 kvx_prefix_stop() {
-  WINEPREFIX=$1 wineserver -k </dev/null >/dev/null 2>&1 || true
+  [ -d "$1" ] || return 0
+  WINEPREFIX=$1 timeout 60 wineserver -k </dev/null >/dev/null 2>&1 || true
 }

@@ -204,6 +204,25 @@ class MessageBoxes(WineTest):
         self.assertEqual(res.exit().int("code"), 21)  # IDCANCEL then IDOK
         self.assertEqual(res.exit().int("windows"), 2)
 
+    def test_a_box_nobody_waits_for_ends_the_wait_and_is_photographed(self):
+        # One where the script waits for the end, one that comes up instead of the awaited "Second".
+        res = RIG.run_script([R.start(target(), "msgbox", "question", "Surprise", "?"), "wait-exit 60000", "kill",
+                              R.start(target(), "twoboxes"), R.wait_window(60000, "Second")], check=False)
+        try:
+            self.assertEqual([(u["caption"], u["own"]) for u in res.all("unexpected")],
+                             [("Surprise", "1"), ("First", "1")])
+            self.assertIn("window", res.first("exit").flags)
+            self.assertIn("none", res.first("window").flags)
+            self.assertEqual([e["reason"] for e in res.errors()], ["window", "window"])
+            self.assertTrue(str(res.screenshot).endswith(".png"), res.screenshot)
+            self.assertEqual(Path(res.screenshot).read_bytes()[:4], b"\x89PNG")
+            with self.assertRaisesRegex(R.DriverError, "screenshot of the unexpected window: .*png"):
+                res.check()
+        finally:
+            for pid, argv in RIG.processes():
+                if "twoboxes" in argv:
+                    os.kill(pid, 9)
+
     def test_wait_window_gives_up_when_the_process_ends(self):
         res = RIG.run_script([R.start(target(), "exit", "0"), R.wait_window(60000)])
         win = res.first("window")

@@ -307,6 +307,8 @@ void CheckCommandLine(const std::string& line) {
     option = CommandOption::Wait;
   } else if (selected.compare(0, 8, "/warning") == 0) {
     option = CommandOption::Warning;
+  } else if (selected.compare(0, 7, "/remove") == 0) {
+    option = CommandOption::Remove;
   }
   CHECK(got.silent == silent);
   CHECK(got.option == option);

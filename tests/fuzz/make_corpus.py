@@ -86,6 +86,7 @@ def main(out):
     seeds["marker_newline.lng"] = MARKER + b"\r\n\r\n"
     # For the text helpers and the command-line grammar, which read the input as text.
     seeds["command_line.txt"] = b"/setup /S"
+    seeds["command_line_remove.txt"] = b"/REMOVE /s\n/removed"
     seeds["path_and_format.txt"] = b"C:\\Programmi\\Korvex\\Uninstall.exe \t\r\n%s non trovato in %s: 100%% /wait"
     # Entries straddling the 65536 bytes read from the marker on.
     body = [MARKER]

@@ -104,6 +104,7 @@ INT_PTR CALLBACK SetupClosedAtOnce(HWND dialog, UINT message, WPARAM wParam, LPA
 
 class DialogActions : public ::testing::Test {
  protected:
+  WindowsExpected windows_;
   static void SetUpTestSuite() { richEdit_ = LoadLibraryA("riched32.dll"); }
   static void TearDownTestSuite() {
     if (richEdit_ != nullptr) FreeLibrary(richEdit_);

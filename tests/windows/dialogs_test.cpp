@@ -117,6 +117,7 @@ RECT ChildRect(HWND dialog, HWND child) {
 
 class Dialogs : public ::testing::Test {
  protected:
+  WindowsExpected windows_;
   static void SetUpTestSuite() { richEdit_ = LoadLibraryA("riched32.dll"); }
   static void TearDownTestSuite() {
     if (richEdit_ != nullptr) FreeLibrary(richEdit_);

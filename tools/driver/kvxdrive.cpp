@@ -163,6 +163,89 @@ HWND find_window(const char *caption, const char *cls) {
     return a.enabled ? a.enabled : a.any;
 }
 
+// ---- windows nobody waits for ----------------------------------------------------------------
+// While the script waits for the process to end or for a window of its own, a box that comes up
+// instead would hold it until its time-out. A new visible window of the started process (or a dialog
+// of another one: a help viewer's question, a crash report) that stays up for kStaysMs ends the wait
+// at once with an `unexpected` record.
+
+enum { kMaxBefore = 256, kStaysMs = 500 };
+
+struct Snapshot {
+    HWND w[kMaxBefore];
+    int n;
+};
+
+BOOL CALLBACK snapshot_proc(HWND w, LPARAM lp) {
+    Snapshot *s = (Snapshot *)lp;
+    if (IsWindowVisible(w) && s->n < kMaxBefore) s->w[s->n++] = w;
+    return TRUE;
+}
+
+void take_snapshot(Snapshot *s) {
+    s->n = 0;
+    EnumWindows(snapshot_proc, (LPARAM)s);
+}
+
+struct NewBox {
+    const Snapshot *before;
+    const char *wanted;  // a caption the script waits for: not unexpected (NULL: none)
+    HWND found;
+};
+
+BOOL CALLBACK new_box_proc(HWND w, LPARAM lp) {
+    NewBox *a = (NewBox *)lp;
+    if (!IsWindowVisible(w)) return TRUE;
+    for (int i = 0; i < a->before->n; ++i)
+        if (a->before->w[i] == w) return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    char buf[1024];
+    if (pid != g_pid) {
+        GetClassNameA(w, buf, sizeof buf);
+        if (strcmp(buf, "#32770")) return TRUE;  // folder windows and the like are no question
+    }
+    if (a->wanted) {
+        GetWindowTextA(w, buf, sizeof buf);
+        if (!strcmp(buf, a->wanted)) return TRUE;
+    }
+    a->found = w;
+    return FALSE;
+}
+
+// Follows one candidate across calls; returns it once it has stayed visible for kStaysMs.
+struct BoxWatch {
+    HWND candidate;
+    DWORD since;
+};
+
+HWND unexpected_box(const Snapshot &before, const char *wanted, BoxWatch *watch) {
+    NewBox a = {&before, wanted, NULL};
+    EnumWindows(new_box_proc, (LPARAM)&a);
+    if (!a.found) {
+        watch->candidate = NULL;
+        return NULL;
+    }
+    if (a.found != watch->candidate) {
+        watch->candidate = a.found;
+        watch->since = GetTickCount();
+        return NULL;
+    }
+    return GetTickCount() - watch->since >= kStaysMs ? a.found : NULL;
+}
+
+void report_unexpected(const char *cmd, HWND w) {
+    char caption[1024], cls[256];
+    GetWindowTextA(w, caption, sizeof caption);
+    GetClassNameA(w, cls, sizeof cls);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    emit("unexpected hwnd=0x%lx class=%s caption=%s pid=%lu own=%d", (unsigned long)(DWORD_PTR)w,
+         hex(cls), hex(caption), pid, pid == g_pid ? 1 : 0);
+    ++g_errors;
+    emit("error cmd=%s reason=window", cmd);
+}
+
 // Sleeps in small steps, polling windows meanwhile.
 void nap(DWORD ms) {
     EnterCriticalSection(&g_lock);
@@ -200,11 +283,19 @@ HWND find_child(long id) {
     return f.exact ? f.exact : f.low;
 }
 
+// A target that let one message or remote call time out is not asked again: a dump of a window
+// with thirty controls would otherwise wait minutes for a hung process.
+DWORD g_unanswered_pid;
+
 LRESULT send_to(HWND w, UINT msg, WPARAM wp, LPARAM lp, bool *ok = NULL) {
     DWORD_PTR r = 0;
     // Generous, and no SMTO_ABORTIFHUNG: a target starting under emulation on a busy machine can
     // go seconds without reading messages and would count as hung.
-    LRESULT done = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &r);
+    LRESULT done = 0;
+    if (g_unanswered_pid != g_pid || !g_pid) {
+        done = SendMessageTimeoutA(w, msg, wp, lp, SMTO_NORMAL, 10000, &r);
+        if (!done && GetLastError() == ERROR_TIMEOUT) g_unanswered_pid = g_pid;
+    }
     if (ok) *ok = done != 0;
     return (LRESULT)r;
 }
@@ -227,12 +318,16 @@ DWORD g_remote_pid;      // whose view g_remote is
 DWORD g_user32, g_gdi32; // module bases in the target
 
 DWORD remote_call1(DWORD fn, DWORD arg) {
+    if (g_unanswered_pid == g_pid) return 0;
     HANDLE t = CreateRemoteThread(g_proc, NULL, 0, (LPTHREAD_START_ROUTINE)(DWORD_PTR)fn,
                                   (LPVOID)(DWORD_PTR)arg, 0, NULL);
     if (!t) return 0;
     DWORD code = 0;
     // A target that never answers must not stall the script; the stray thread dies with it.
-    if (WaitForSingleObject(t, 15000) == WAIT_OBJECT_0) GetExitCodeThread(t, &code);
+    if (WaitForSingleObject(t, 15000) == WAIT_OBJECT_0)
+        GetExitCodeThread(t, &code);
+    else
+        g_unanswered_pid = g_pid;
     CloseHandle(t);
     return code;
 }
@@ -413,7 +508,7 @@ void release_process() {
     g_exited = false;
     g_nseen = 0;
     g_cur = NULL;
-    g_remote_pid = g_icons_pid = 0;  // pids can be reused
+    g_remote_pid = g_icons_pid = g_unanswered_pid = 0;  // pids can be reused
     LeaveCriticalSection(&g_lock);
 }
 
@@ -443,12 +538,19 @@ bool do_start(char *cmdline) {
 void do_wait_exit(DWORD timeout) {
     if (!g_proc) return fail("wait-exit", "nostart");
     DWORD begin = GetTickCount();
+    Snapshot before;
+    take_snapshot(&before);
+    BoxWatch watch = {NULL, 0};
     for (;;) {
         EnterCriticalSection(&g_lock);
         poll_once();
         bool done = g_exited;
         LeaveCriticalSection(&g_lock);
         if (done) break;
+        if (HWND box = unexpected_box(before, NULL, &watch)) {
+            emit("exit window ms=%lu", since_start());
+            return report_unexpected("wait-exit", box);
+        }
         if (GetTickCount() - begin >= timeout) {
             emit("exit timeout ms=%lu", since_start());
             return;
@@ -472,6 +574,9 @@ void print_window_record(const char *kind, HWND w, DWORD begin, bool idle) {
 void do_wait_window(DWORD timeout, const char *caption, const char *cls) {
     if (!g_proc) return fail("wait-window", "nostart");
     DWORD begin = GetTickCount();
+    Snapshot before;
+    take_snapshot(&before);
+    BoxWatch watch = {NULL, 0};
     for (;;) {
         HWND w = find_window(caption, cls);
         if (w) {
@@ -488,6 +593,13 @@ void do_wait_window(DWORD timeout, const char *caption, const char *cls) {
         if (exited || GetTickCount() - begin >= timeout) {
             emit("window none ms=%lu exited=%d", GetTickCount() - begin, exited ? 1 : 0);
             return;
+        }
+        // Only a script that names the window it waits for can tell another one from it.
+        if (caption) {
+            if (HWND box = unexpected_box(before, caption, &watch)) {
+                emit("window none ms=%lu exited=0", GetTickCount() - begin);
+                return report_unexpected("wait-window", box);
+            }
         }
         nap(20);
     }

@@ -9,6 +9,7 @@ Every external command runs with a timeout: a hung program fails the test instea
 """
 import fcntl
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -166,6 +167,7 @@ class Result:
         self.stdout = stdout
         self.returncode = returncode
         self.records = [Record(l) for l in stdout.splitlines() if l.strip()]
+        self.screenshot = None  # the screen when the driver met a window nobody waited for
 
     def all(self, kind):
         return [r for r in self.records if r.kind == kind]
@@ -185,8 +187,9 @@ class Result:
     def check(self, stderr=b""):
         """Raises DriverError unless the script ran to its end without error records."""
         if self.returncode != 0 or not self.all("done"):
-            raise DriverError("driver rc=%s\n%s%s" % (self.returncode, self.stdout,
-                                                       stderr.decode(errors="replace")))
+            shot = "" if self.screenshot is None else "screenshot of the unexpected window: %s\n" % self.screenshot
+            raise DriverError("driver rc=%s\n%s%s%s" % (self.returncode, shot, self.stdout,
+                                                         stderr.decode(errors="replace")))
         return self
 
     def dumps(self):
@@ -236,7 +239,7 @@ class RunningScript:
             Rig._kill_group(self.proc)
             self.rig.stop_prefix()
             raise DriverError("driver timed out:\n" + self.output())
-        result = Result(self.output(), rc)
+        result = self.rig.photograph_unexpected(Result(self.output(), rc))
         self._out.close()
         return result.check() if check else result
 
@@ -276,6 +279,9 @@ class Rig:
         number = b""
         with os.fdopen(rfd, "rb", buffering=0) as r:
             while not number.endswith(b"\n") and time.monotonic() < deadline:
+                # A server that never writes its number must not hold us: wait in slices.
+                if not select.select([r], [], [], 1)[0]:
+                    continue
                 chunk = r.read(16)
                 if not chunk:
                     break
@@ -386,9 +392,22 @@ class Rig:
         check: raise DriverError unless the script ran to its end without error records."""
         script = self._write_script(lines)
         proc = self.wine([self.driver, self.winpath(script)], timeout=timeout, env=env)
-        result = Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
+        result = self.photograph_unexpected(Result(proc.stdout.decode("cp1252", errors="replace"),
+                                                   proc.returncode))
         if check:
             result.check(proc.stderr)
+        return result
+
+    def photograph_unexpected(self, result):
+        """When the driver stopped at a window nobody waited for (an `unexpected` record), saves the
+        screen into the files folder while that window is still up; the path goes into the error."""
+        if result.all("unexpected"):
+            self._count += 1
+            path = self.files / ("unexpected-window-%03d.png" % self._count)
+            try:
+                result.screenshot = self.screenshot(path)
+            except (subprocess.SubprocessError, OSError) as e:
+                result.screenshot = "(none: %s)" % e
         return result
 
     def spawn_script(self, lines, env=None):
