@@ -47,6 +47,18 @@ bool IsEntryInsideFolder(const char* entry) {
   }
 }
 
+bool IsRootPath(const char* path) {
+  // How many leading elements the root takes: "\\server\share" (and "\\?\C:") two, "C:" one.
+  int root = path[0] == '\\' && path[1] == '\\' ? 2 : path[0] != '\0' && path[1] == ':';
+  int elements = 0;
+  for (bool separated = true; *path != '\0'; ++path) {
+    bool separator = *path == '\\' || *path == '/';
+    elements += separated && !separator;
+    separated = separator;
+  }
+  return elements <= root;
+}
+
 bool IsPlainFileName(const char* name) {
   bool onlyDotsAndBlanks = true;
   for (const char* p = name; *p != '\0'; ++p) {

@@ -14,6 +14,11 @@ bool JoinPath(char* out, int size, const char* folder, const char* name);
 // dots and blanks alone with two dots or more (the system drops trailing dots and blanks).
 bool IsEntryInsideFolder(const char* entry);
 
+// Whether a path names the root of a drive or of a share ("C:\", "C:", "\\?\C:\", and "\\server\share"
+// with backslashes, as the system writes it), or nothing at all. The removal never deletes one,
+// whatever its list or its own folder say.
+bool IsRootPath(const char* path);
+
 // Whether a text can name one file in a folder: not empty, no path separator or drive, none of
 // the reserved characters * ? " < > | and no control character, and not made of dots and blanks
 // only ("." and ".." name folders).

@@ -96,7 +96,7 @@ void DeleteEntries(const char* folder, Array<char*>* entries) {
 // A listed file that no pass could delete is held open (the shell extension, loaded by the shell,
 // is the usual one): it goes at the next start of the system, then the listed folders that held
 // it (deepest first) and the installation folder, each only if empty by then. The program itself
-// is left to the batch file.
+// is left to the batch file; a drive's or share's root as the folder is never scheduled.
 enum class RestartStep { Nothing, Scheduled, Failed };
 
 RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, const Array<char*>& entries) {
@@ -128,7 +128,7 @@ RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, co
     }
   }
   for (int i = 0; i < folderCount; ++i) files[fileCount++] = folders[i];
-  files[fileCount++] = folder;
+  if (!IsRootPath(folder)) files[fileCount++] = folder;
   return DeleteAtRestart(files, fileCount) ? RestartStep::Scheduled : RestartStep::Failed;
 }
 

@@ -191,6 +191,10 @@ class RemovalRig(unittest.TestCase):
         lines = found[0].read_bytes().decode("cp1252").splitlines() if found else []
         return [l[4:] for l in lines if l.upper().startswith("NUL=")]
 
+    def clear_pending(self):
+        """Forgets the deletions scheduled for the next start (NT), so that later tests see their own."""
+        self.rig.wine(["reg", "delete", PENDING, "/v", "PendingFileRenameOperations", "/f"], timeout=60)
+
     def restart(self):
         self.rig.stop_prefix()
         proc = self.rig.wine(["wineboot", "-r"], timeout=300)
@@ -325,12 +329,19 @@ class RemovalNt(RemovalRig):
         if link.is_symlink():
             link.unlink()
         link.symlink_to(root)
-        inst, program = self.install("K:\\", b"a.txt\r\nsub\\b.txt\r\nsub\r\nUninstall.exe\r\n",
+        inst, program = self.install("K:\\", b"a.txt\r\nsub\\b.txt\r\nsub\r\nkvxext.dll\r\nUninstall.exe\r\n",
                                      files=["a.txt", "sub/b.txt"], linux=root)
-        rec = self.rig.run_script(["cd K:\\", R.run(60000, program, "/remove", "/s")]).exit()
-        self.assertEqual(rec.int("code"), 0)
-        self.wait_until(lambda: not (root / "Uninstall.exe").exists(), "program in the root deleted")
+        held = self.hold("K:\\kvxext.dll")
+        try:
+            rec = self.rig.run_script(["cd K:\\", R.run(60000, program, "/remove", "/s")]).exit()
+            self.assertEqual(rec.int("code"), 3010)  # removed, restart pending
+            self.wait_until(lambda: not (root / "Uninstall.exe").exists(), "program in the root deleted")
+        finally:
+            self.release(held)
         self.assertEqual(sorted(p.name for p in root.iterdir()), ["Korvex.exe", "kvxext.dll"])
+        # The held file goes at the next restart; the drive's root never does.
+        self.assertEqual(self.pending_deletions(), ["K:\\kvxext.dll"])
+        self.clear_pending()
 
         # "%" in a folder name would be expanded by the interpreter unless doubled.
         decoy = self.rig.drive_c / "100"

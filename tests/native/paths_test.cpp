@@ -52,6 +52,17 @@ TEST(Paths, ListEntriesThatWouldLeaveTheFolderAreRefused) {
   }
 }
 
+TEST(Paths, RootsOfDrivesAndSharesAreKnown) {
+  for (const char* root : {"C:\\", "C:", "k:/", "C:\\\\", "\\\\server\\share", "\\\\server\\share\\", "\\\\?\\C:\\",
+                           "\\\\.\\D:", "\\", ""}) {
+    EXPECT_TRUE(IsRootPath(root)) << root;
+  }
+  for (const char* below : {"C:\\Korvex", "C:\\Korvex\\", "K:\\a\\b", "C:/a", "\\\\server\\share\\Korvex",
+                            "\\\\server\\share/x", "\\\\?\\C:\\x", "\\Korvex"}) {
+    EXPECT_FALSE(IsRootPath(below)) << below;
+  }
+}
+
 TEST(Paths, PlainFileNamesForLinks) {
   for (const char* good : {"Guida a Korvex", "Manuale di KVX in modalit\xe0 carattere", "a.b", "..x"}) {
     EXPECT_TRUE(IsPlainFileName(good)) << good;
