@@ -45,7 +45,9 @@ char* ReadFileList(const char* path, DWORD* size) {
 enum class Deletion { Deleted, Gone, Failed };
 
 // One attempt at an entry. Read-only, hidden and system attributes are cleared when they are in
-// the way; an entry found missing is gone for good, since nothing here creates files.
+// the way; an entry found missing is gone for good, since nothing here creates files. A listed
+// link (a junction) goes through RemoveDirectoryA, which takes the junction itself, never what it
+// points at; its attributes are left alone, since changing them may reach the target.
 Deletion DeleteEntry(const char* path) {
   if (DeleteFileA(path)) return Deletion::Deleted;
   DWORD error = GetLastError();
@@ -53,12 +55,44 @@ Deletion DeleteEntry(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return Deletion::Gone;
   bool cleared = false;
-  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0 &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     cleared = SetFileAttributesA(path, 0) != FALSE;
   }
   // A folder goes only once it is empty.
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return RemoveDirectoryA(path) ? Deletion::Deleted : Deletion::Failed;
   return cleared && DeleteFileA(path) ? Deletion::Deleted : Deletion::Failed;
+}
+
+// Whether a folder on the way from `folder` to an entry is a link: a junction on Windows (Wine
+// reports its symbolic links so). What lies behind one may be anywhere, system files included, and
+// the removal often runs elevated for a user who may write the installation folder. A folder that
+// cannot be looked at (a missing one, mostly) counts as well: there is nothing to delete behind it.
+// `checked` keeps the last parent found free of links, and so every folder above it: entries of
+// one folder in a row cost one look for the folder, entries spread over sibling folders about one
+// each.
+bool PassesThroughLink(const char* folder, const char* entry, char* checked) {
+  char path[kPathSize];
+  if (!JoinPath(path, sizeof path, folder, entry)) return false;  // refused when deleted
+  const char* name = path + strlen(folder);
+  char* parent = nullptr;
+  // The parent, then each folder above it up to the installation folder or to one looked at before.
+  for (char* p = path + strlen(path); --p > name;) {
+    char separator = *p;
+    if (separator != '\\' && separator != '/') continue;
+    *p = '\0';
+    size_t n = static_cast<size_t>(p - path);
+    if (strncmp(path, checked, n) == 0 && (checked[n] == '\0' || checked[n] == '\\' || checked[n] == '/')) break;
+    // Missing attributes (INVALID_FILE_ATTRIBUTES) have the link's bit set as well.
+    if ((GetFileAttributesA(path) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+    if (parent == nullptr) parent = p;
+    *p = separator;
+  }
+  if (parent != nullptr) {
+    *parent = '\0';
+    CopyText(checked, kPathSize, path);
+  }
+  return false;
 }
 
 // The list's entries, split off in place, that stay inside the installation folder: nothing outside
@@ -75,6 +109,11 @@ bool CollectEntries(char* text, DWORD size, Array<char*>* entries) {
 // again and is cleared in `entries`; the others (in use, a folder still holding unlisted files) are
 // tried in every pass and stay.
 void DeleteEntries(const char* folder, Array<char*>* entries) {
+  char checked[kPathSize];
+  checked[0] = '\0';
+  for (int i = 0; i < entries->Count(); ++i) {
+    if (PassesThroughLink(folder, (*entries)[i], checked)) (*entries)[i] = nullptr;
+  }
   int deleted;
   do {
     deleted = 0;
@@ -96,7 +135,8 @@ void DeleteEntries(const char* folder, Array<char*>* entries) {
 // A listed file that no pass could delete is held open (the shell extension, loaded by the shell,
 // is the usual one): it goes at the next start of the system, then the listed folders that held
 // it (deepest first) and the installation folder, each only if empty by then. The program itself
-// is left to the batch file; a drive's or share's root as the folder is never scheduled.
+// is left to the batch file; links, and a drive's or share's root as the folder, are never
+// scheduled.
 enum class RestartStep { Nothing, Scheduled, Failed };
 
 RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, const Array<char*>& entries) {
@@ -109,7 +149,8 @@ RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, co
     char* path = paths[fileCount + folderCount];
     if (entries[i] == nullptr || !JoinPath(path, kPathSize, folder, entries[i])) continue;
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || CompareTextNoCase(path, program) == 0) continue;
+    // Missing attributes (INVALID_FILE_ATTRIBUTES) have the link's bit set as well.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || CompareTextNoCase(path, program) == 0) continue;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       folders[folderCount++] = path;
     } else {

@@ -354,6 +354,33 @@ class RemovalNt(RemovalRig):
         self.assertTrue(decoy.exists())
         self.expect_integration_gone()
 
+    def test_nothing_behind_a_link_in_the_folder_is_deleted_or_scheduled(self):
+        # A folder link (a junction on Windows; Wine reports a symbolic link as a reparse point)
+        # pointing outside: a user who can write the folder must not steer an elevated removal.
+        outside = self.rig.drive_c / "Fuori"
+        shutil.rmtree(outside, ignore_errors=True)
+        outside.mkdir()
+        for name in ("x.txt", "in uso.txt"):
+            (outside / name).write_bytes(b"not ours")
+        folder = "C:\\Collegato"
+        # "linkage" first: a folder found free of links says nothing of a name it begins.
+        inst, program = self.install(folder, b"linkage\\a.txt\r\nlink\\x.txt\r\nlink\\in uso.txt\r\nlink\r\n"
+                                             b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n", files=["linkage/a.txt"])
+        (inst / "link").symlink_to(outside, target_is_directory=True)
+        holds = [self.hold(folder + "\\link\\in uso.txt"), self.hold(folder + "\\kvxext.dll")]
+        try:
+            rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+            self.assertEqual(rec.int("code"), 3010)  # removed, restart pending
+            self.wait_until(lambda: not (inst / "Uninstall.exe").exists(), "program deleted by the batch file")
+            self.wait_until(lambda: not self.batches(), "batch file gone")
+        finally:
+            for held in holds:
+                self.release(held)
+        self.assertEqual(sorted(p.name for p in outside.iterdir()), ["in uso.txt", "x.txt"])
+        self.assertFalse((inst / "linkage" / "a.txt").exists())
+        self.assertEqual([p.lower() for p in self.pending_deletions()], ["c:\\collegato\\kvxext.dll", "c:\\collegato"])
+        self.clear_pending()
+
     def test_unfinished_removals_say_so_and_a_rerun_finishes(self):
         folder = "C:\\Vuoto"
         inst, program = self.install(folder, b"")
