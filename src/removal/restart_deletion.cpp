@@ -40,21 +40,39 @@ bool DeleteAtRestart9x(const char* const* paths, int count) {
   }
   char windows[kPathSize];
   char path[kPathSize];
+  char fresh[kPathSize];
   UINT n = GetWindowsDirectoryA(windows, sizeof windows);
-  if (n == 0 || n >= sizeof windows || !JoinPath(path, sizeof path, windows, "WININIT.INI")) return false;
+  if (n == 0 || n >= sizeof windows || !JoinPath(path, sizeof path, windows, "WININIT.INI") ||
+      !JoinPath(fresh, sizeof fresh, windows, "KVXWINIT.NEW")) {
+    return false;
+  }
+  // The system keeps profile files it wrote in a cache: have it written out before we read.
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
 
   static char text[kWininitSize];
   static char merged[2 * kWininitSize];
   DWORD length = 0;
+  bool existed, read;
   {
     FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file.IsValid() && (!ReadFile(file.Get(), text, sizeof text, &length, nullptr) || length == sizeof text)) {
-      return false;
-    }
+    existed = file.IsValid();
+    // Only a missing file is an empty one: a file in use or not ours to read holds other
+    // programs' pending renames, which a rewrite would lose.
+    read = existed ? ReadFile(file.Get(), text, sizeof text, &length, nullptr) && length < sizeof text
+                   : GetLastError() == ERROR_FILE_NOT_FOUND;
   }
+  if (!read) return false;
   long total = MergeRenameSection(text, static_cast<long>(length), lines, merged, sizeof merged);
-  if (total < 0) return false;
-  return WriteWholeFile(path, merged, static_cast<unsigned long>(total), true);
+  // The new text, which holds the old one, is written whole beside the file before the file is
+  // touched: a full disk leaves it as it was. The 9x family has no replacing rename (MoveFileEx is
+  // a stub there), so the file is deleted and the new one takes its name.
+  if (total < 0 || !WriteWholeFile(fresh, merged, static_cast<unsigned long>(total), true)) return false;
+  if (existed && !DeleteFileA(path)) {
+    DeleteFileA(fresh);  // in use: left as it was
+    return false;
+  }
+  // Should this fail, the whole text is still there, under the new name.
+  return MoveFileA(fresh, path) != FALSE;
 }
 
 }  // namespace

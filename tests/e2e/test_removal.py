@@ -9,7 +9,9 @@ COMMAND.COM does not) and by what else Wine can run. Run by ctest (tests/e2e/CMa
 """
 import hashlib
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -119,6 +121,20 @@ class RemovalRig(unittest.TestCase):
         res = self.rig.run_script([R.run(120000, "cmd.exe", "/c", line)], env=env, timeout=180)
         return res.exit()
 
+    def run_cmd_on_a_full_disk(self, line, room):
+        """run_cmd() where no file can grow beyond `room` bytes: a write past it is cut short, as on a
+        full disk. The session must be running (its server would inherit the limit)."""
+        def limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (room, room))
+        script = self.rig._write_script([R.run(120000, "cmd.exe", "/c", line)])
+        out = self.rig.files / "full-disk.txt"
+        with open(out, "wb") as f:
+            subprocess.run(self.rig._command([self.rig.driver, self.rig.winpath(script)]), env=self.rig.env(),
+                           preexec_fn=limit, stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL,
+                           start_new_session=True, timeout=180)
+        return R.Result(out.read_bytes().decode("cp1252", errors="replace"), 0).check().exit()
+
     def registry(self):
         out = self.rig.files / "regdump.txt"
         proc = self.rig.wine([REGDUMP, self.rig.winpath(out)] + SCOPE, timeout=180)
@@ -157,11 +173,13 @@ class RemovalRig(unittest.TestCase):
 
     # --- holding files, restarting ----------------------------------------------------------------
 
-    def hold(self, winpath):
-        """Starts a process that holds the file open; returns (process, release file)."""
+    def hold(self, winpath, access_share=()):
+        """Starts a process that holds the file open (for reading, sharing reading, unless
+        access_share gives other numbers); returns (process, release file)."""
         type(self).count += 1
         release = self.rig.files / ("release-%d" % self.count)
-        proc = subprocess.Popen(self.rig._command([HOLDFILE, winpath, self.rig.winpath(release), "120000"]),
+        args = [HOLDFILE, winpath, self.rig.winpath(release), "120000"] + ["%#x" % n for n in access_share]
+        proc = subprocess.Popen(self.rig._command(args),
                                 env=self.rig.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
         held = release.with_name(release.name + ".held")
@@ -542,6 +560,46 @@ class Removal98(RemovalRig):
 
     def test_batch_file_never_written_through_what_is_at_its_name(self):
         RemovalNt.test_batch_file_never_written_through_what_is_at_its_name(self)
+
+    def test_wininit_is_replaced_whole_or_left_as_it_was(self):
+        folder = "C:\\Ini98"
+        inst, program = self.install(folder, None)
+        windows = self.rig.drive_c / "windows"
+        wininit = windows / "WININIT.INI"
+        others = b"[rename]\r\nNUL=C:\\ALTRO.TXT\r\n" + b"".join(b"NUL=C:\\TEMP\\VECCHIO%d.TMP\r\n" % i
+                                                                   for i in range(300))
+        line = "set COMSPEC=%s&& %s /remove /s" % (F.idle_interpreter(self.rig), program)
+
+        def removal(run):
+            (inst / "Uninstall.lst").write_bytes(b"kvxext.dll\r\n")
+            code = run(line).int("code")
+            for batch in self.batches():
+                batch.unlink()
+            return code
+        # The hold starts the session first: a new session carries out an existing WININIT.INI.
+        held = self.hold(folder + "\\kvxext.dll")
+        try:
+            before = sorted(p.name for p in windows.iterdir())
+            wininit.write_bytes(others)
+            self.assertEqual(removal(self.run_cmd), 3010)
+            self.assertEqual([p.lower() for p in self.pending_deletions()[:3]],
+                             ["c:\\ini98\\kvxext.dll", "c:\\ini98", "c:\\altro.txt"])
+            self.assertTrue(wininit.read_bytes().endswith(others[len(b"[rename]\r\n"):]))
+
+            # Unreadable (held without sharing), or no room for the new text: left as it was.
+            wininit.write_bytes(others)
+            ini = self.hold("C:\\windows\\WININIT.INI", (0x80000000, 0))
+            try:
+                self.assertEqual(removal(self.run_cmd), 1603)
+            finally:
+                self.release(ini)
+            self.assertEqual(wininit.read_bytes(), others)
+            self.assertEqual(removal(lambda line: self.run_cmd_on_a_full_disk(line, 4096)), 1603)
+            self.assertEqual(wininit.read_bytes(), others)
+            self.assertEqual(sorted(p.name for p in windows.iterdir()), sorted(before + ["WININIT.INI"]))
+        finally:
+            self.release(held)
+            wininit.unlink(missing_ok=True)
 
     def test_held_files_go_at_restart(self):
         def removal(program):

@@ -1,5 +1,6 @@
-/* holdfile PATH RELEASE TIMEOUT_MS: opens PATH for reading, sharing reading only (so it can be
- * neither deleted nor written, while a program file can still be started), creates RELEASE.held
+/* holdfile PATH RELEASE TIMEOUT_MS [ACCESS SHARE]: opens PATH for reading, sharing reading only (so
+ * it can be neither deleted nor written, while a program file can still be started), or with the
+ * given access and share mode (numbers, "0x" for hexadecimal), creates RELEASE.held
  * once it holds it, and keeps it until the file RELEASE exists or the time is over.
  * Exit code: 0 released, 1 could not open PATH, 2 timed out. */
 #include <windows.h>
@@ -7,8 +8,10 @@
 #include <stdlib.h>
 
 int main(int argc, char **argv) {
-    if (argc != 4) return 3;
-    HANDLE f = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (argc != 4 && argc != 6) return 3;
+    DWORD access = argc == 6 ? (DWORD)strtoul(argv[4], NULL, 0) : GENERIC_READ;
+    DWORD share = argc == 6 ? (DWORD)strtoul(argv[5], NULL, 0) : FILE_SHARE_READ;
+    HANDLE f = CreateFileA(argv[1], access, share, NULL, OPEN_EXISTING, 0, NULL);
     if (f == INVALID_HANDLE_VALUE) return 1;
     char held[MAX_PATH + 8];
     _snprintf(held, sizeof held, "%s.held", argv[2]);
