@@ -1,5 +1,6 @@
 #include "removal/restart_deletion.h"
 
+#include <string.h>
 #include <windows.h>
 
 #include "platform/handles.h"
@@ -28,15 +29,17 @@ bool DeleteAtRestartNt(const char* const* paths, int count) {
 bool DeleteAtRestart9x(const char* const* paths, int count) {
   // The renames run before Windows starts, in real mode: short names only.
   static char lines[kWininitSize];
-  lines[0] = '\0';
+  int used = 0;
   for (int i = 0; i < count; ++i) {
-    char shortPath[kPathSize];
-    DWORD n = GetShortPathNameA(paths[i], shortPath, sizeof shortPath);
-    if (n == 0 || n >= sizeof shortPath) return false;
-    if (!AppendText(lines, sizeof lines, "NUL=") || !AppendText(lines, sizeof lines, shortPath) ||
-        !AppendText(lines, sizeof lines, "\r\n")) {
-      return false;
-    }
+    // "NUL=", the short path written in place, and the line end, or nothing when it does not fit.
+    int room = static_cast<int>(sizeof lines) - used - 7;
+    if (room <= 0) return false;
+    memcpy(lines + used, "NUL=", 4);
+    DWORD n = GetShortPathNameA(paths[i], lines + used + 4, static_cast<DWORD>(room));
+    if (n == 0 || n >= static_cast<DWORD>(room)) return false;
+    used += 4 + static_cast<int>(n);
+    memcpy(lines + used, "\r\n", 3);
+    used += 2;
   }
   char windows[kPathSize];
   char path[kPathSize];

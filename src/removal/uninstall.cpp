@@ -158,17 +158,15 @@ RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, co
     }
   }
   if (fileCount == 0) return RestartStep::Nothing;
-  // Folders: a longer path first, so that a folder comes before the folder that holds it.
-  for (int i = 0; i < folderCount; ++i) {
-    for (int j = i + 1; j < folderCount; ++j) {
-      if (strlen(folders[j]) > strlen(folders[i])) {
-        const char* swap = folders[i];
-        folders[i] = folders[j];
-        folders[j] = swap;
-      }
+  // Folders: the longest path left first, so that a folder comes before the folder that holds it.
+  while (folderCount > 0) {
+    int longest = 0;
+    for (int j = 1; j < folderCount; ++j) {
+      if (strlen(folders[j]) > strlen(folders[longest])) longest = j;
     }
+    files[fileCount++] = folders[longest];
+    folders[longest] = folders[--folderCount];
   }
-  for (int i = 0; i < folderCount; ++i) files[fileCount++] = folders[i];
   if (!IsRootPath(folder)) files[fileCount++] = folder;
   return DeleteAtRestart(files, fileCount) ? RestartStep::Scheduled : RestartStep::Failed;
 }
