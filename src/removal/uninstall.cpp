@@ -68,30 +68,26 @@ Deletion DeleteEntry(const char* path) {
 // reports its symbolic links so). What lies behind one may be anywhere, system files included, and
 // the removal often runs elevated for a user who may write the installation folder. A folder that
 // cannot be looked at (a missing one, mostly) counts as well: there is nothing to delete behind it.
-// `checked` keeps the last parent found free of links, and so every folder above it: entries of
-// one folder in a row cost one look for the folder, entries spread over sibling folders about one
-// each.
+// `checked` keeps the last entry's path found free of links: the folders on its way need no second
+// look, so entries of one folder in a row cost one look for the folder, entries spread over
+// sibling folders about one each.
 bool PassesThroughLink(const char* folder, const char* entry, char* checked) {
   char path[kPathSize];
   if (!JoinPath(path, sizeof path, folder, entry)) return false;  // refused when deleted
   const char* name = path + strlen(folder);
-  char* parent = nullptr;
   // The parent, then each folder above it up to the installation folder or to one looked at before.
   for (char* p = path + strlen(path); --p > name;) {
     char separator = *p;
     if (separator != '\\' && separator != '/') continue;
-    *p = '\0';
     size_t n = static_cast<size_t>(p - path);
-    if (strncmp(path, checked, n) == 0 && (checked[n] == '\0' || checked[n] == '\\' || checked[n] == '/')) break;
-    // Missing attributes (INVALID_FILE_ATTRIBUTES) have the link's bit set as well.
-    if ((GetFileAttributesA(path) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-    if (parent == nullptr) parent = p;
+    if (strncmp(path, checked, n) == 0 && checked[n] == separator) break;
+    *p = '\0';
+    DWORD attributes = GetFileAttributesA(path);
     *p = separator;
+    // Missing attributes (INVALID_FILE_ATTRIBUTES) have the link's bit set as well.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
   }
-  if (parent != nullptr) {
-    *parent = '\0';
-    CopyText(checked, kPathSize, path);
-  }
+  CopyText(checked, kPathSize, path);
   return false;
 }
 
