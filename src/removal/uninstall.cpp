@@ -255,7 +255,5 @@ void DeleteProgramAtRestart() {
   char folder[kPathSize];
   if (!GetProgramPath(program, sizeof program) || !FolderOfPath(folder, sizeof folder, program)) return;
   const char* paths[2] = {program, folder};
-  // FolderOfPath keeps the final "\" of a drive's root only: a root is never scheduled.
-  size_t n = strlen(folder);
-  DeleteAtRestart(paths, n > 0 && folder[n - 1] == '\\' ? 1 : 2);
+  DeleteAtRestart(paths, IsRootPath(folder) ? 1 : 2);  // a drive's root is never scheduled
 }
