@@ -257,3 +257,33 @@ void DeleteProgramAtRestart() {
   const char* paths[2] = {program, folder};
   DeleteAtRestart(paths, IsRootPath(folder) ? 1 : 2);  // a drive's root is never scheduled
 }
+
+bool ListedSizeKiB(unsigned long* kib) {
+  char program[kPathSize];
+  char folder[kPathSize];
+  char listPath[kPathSize];
+  DWORD size = 0;
+  char* text = GetProgramPath(program, sizeof program) && FolderOfPath(folder, sizeof folder, program)
+                   ? OpenFileList(folder, listPath, &size)
+                   : nullptr;
+  if (text == nullptr) return false;
+  HeapBlock textOwner(text);
+  unsigned long long bytes = 0;
+  char* cursor = text;
+  while (char* entry = NextListEntry(&cursor, text + size)) {
+    char path[kPathSize];
+    // Only what a removal would delete counts; a wildcard would make the search below count others.
+    if (!IsEntryInsideFolder(entry) || strpbrk(entry, "*?") != nullptr || !JoinPath(path, sizeof path, folder, entry)) {
+      continue;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);  // the size of any file, on every system
+    if (search == INVALID_HANDLE_VALUE) continue;
+    FindClose(search);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      bytes += static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    }
+  }
+  *kib = static_cast<unsigned long>((bytes + 1023) >> 10);
+  return true;
+}

@@ -6,14 +6,116 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "removal/uninstall.h"
 #include "resources/resource.h"
+#include "shell/companions.h"
 
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver";
+
+namespace {
+
+// What the archiver's own version resource says; empty texts where it says nothing.
+struct ArchiverVersion {
+  bool known;
+  DWORD major, minor, build, revision;
+  char publisher[256];
+};
+
+typedef DWORD(WINAPI* VersionSizeFunction)(const char*, DWORD*);
+typedef BOOL(WINAPI* VersionInfoFunction)(const char*, DWORD, DWORD, void*);
+typedef BOOL(WINAPI* VersionQueryFunction)(const void*, const char*, void**, UINT*);
+
+// The version library is loaded only here: no other run needs it.
+void ReadArchiverVersion(const char* archiver, ArchiverVersion* out) {
+  out->known = false;
+  out->publisher[0] = '\0';
+  HMODULE library = LoadLibraryA("version.dll");
+  if (library == nullptr) return;
+  VersionSizeFunction size = reinterpret_cast<VersionSizeFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoSizeA")));
+  VersionInfoFunction info =
+      reinterpret_cast<VersionInfoFunction>(reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoA")));
+  VersionQueryFunction query =
+      reinterpret_cast<VersionQueryFunction>(reinterpret_cast<void*>(GetProcAddress(library, "VerQueryValueA")));
+  DWORD handle = 0;
+  DWORD bytes = size != nullptr && info != nullptr && query != nullptr ? size(archiver, &handle) : 0;
+  void* block = bytes != 0 ? HeapAlloc(GetProcessHeap(), 0, bytes) : nullptr;
+  if (block != nullptr && info(archiver, 0, bytes, block)) {
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (query(block, "\\", reinterpret_cast<void**>(&fixed), &length) && fixed != nullptr &&
+        length >= sizeof *fixed && fixed->dwSignature == 0xFEEF04BD) {
+      out->known = true;
+      out->major = HIWORD(fixed->dwProductVersionMS);
+      out->minor = LOWORD(fixed->dwProductVersionMS);
+      out->build = HIWORD(fixed->dwProductVersionLS);
+      out->revision = LOWORD(fixed->dwProductVersionLS);
+    }
+    // The company of the first language the resource lists.
+    WORD* translation = nullptr;
+    if (query(block, "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+        translation != nullptr && length >= 4) {
+      char name[64] = "\\StringFileInfo\\";
+      static const char kDigits[] = "0123456789abcdef";
+      char code[9];
+      DWORD both = static_cast<DWORD>(translation[0]) << 16 | translation[1];
+      for (int i = 0; i < 8; ++i) code[i] = kDigits[(both >> (28 - 4 * i)) & 0xF];
+      code[8] = '\0';
+      AppendText(name, sizeof name, code);
+      AppendText(name, sizeof name, "\\CompanyName");
+      char* company = nullptr;
+      // A text that would be cut is not used.
+      if (query(block, name, reinterpret_cast<void**>(&company), &length) && company != nullptr &&
+          !CopyText(out->publisher, sizeof out->publisher, company)) {
+        out->publisher[0] = '\0';
+      }
+      TrimTrailingBlanks(out->publisher);
+    }
+  }
+  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+  FreeLibrary(library);
+}
+
+void WriteOrDeleteString(const char* name, const char* text, bool known) {
+  if (known && text[0] != '\0') {
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, name, text);
+  } else {
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+  }
+}
+
+// "a.b.c" with the fourth number only when it is not 0.
+void VersionText(const ArchiverVersion& v, char* out, size_t size) {
+  const DWORD parts[4] = {v.major, v.minor, v.build, v.revision};
+  out[0] = '\0';
+  for (int i = 0; i < (v.revision != 0 ? 4 : 3); ++i) {
+    char number[12];
+    FormatDecimal(number, sizeof number, parts[i]);
+    if (i > 0) AppendText(out, size, ".");
+    AppendText(out, size, number);
+  }
+}
+
+// The local date as the list of programs shows it, "YYYYMMDD".
+void TodayText(char* out, size_t size) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char year[12];
+  FormatDecimal(year, sizeof year, now.wYear);
+  const char two[5] = {static_cast<char>('0' + now.wMonth / 10), static_cast<char>('0' + now.wMonth % 10),
+                       static_cast<char>('0' + now.wDay / 10), static_cast<char>('0' + now.wDay % 10), '\0'};
+  CopyText(out, size, year);
+  AppendText(out, size, two);
+}
+
+}  // namespace
 
 void WriteUninstallEntry() {
   WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", GetMessageText(IDS_DISPLAY_NAME));
   char path[kPathSize];
-  if (!GetProgramPath(path, sizeof path)) return;  // a cut path would start some other program
+  char folder[kPathSize];
+  // A cut path would start some other program.
+  if (!GetProgramPath(path, sizeof path) || !FolderOfPath(folder, sizeof folder, path)) return;
   // The list of programs runs this as a command line: quoted when it holds a blank, or
   // "C:\Program Files\..." would first start "C:\Program.exe". The quotes hold no "/", so the
   // program still starts its removal.
@@ -21,9 +123,45 @@ void WriteUninstallEntry() {
   QuoteCommandPath(command, sizeof command, path);
   WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", command);
   // Deployment tools remove programs without any window through this one.
-  char quiet[kPathSize + 16];
-  if (CopyText(quiet, sizeof quiet, command) && AppendText(quiet, sizeof quiet, " /remove /s")) {
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString", quiet);
+  char line[kPathSize + 16];
+  if (CopyText(line, sizeof line, command) && AppendText(line, sizeof line, " /remove /s")) {
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString", line);
+  }
+  // The list's "Change" opens the setup dialog again: that is how the integration is changed.
+  if (CopyText(line, sizeof line, command) && AppendText(line, sizeof line, " /setup")) {
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "ModifyPath", line);
+  }
+  WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, "NoRepair", 1);
+  WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", folder);
+  TodayText(line, sizeof line);
+  WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallDate", line);
+  WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "URLInfoAbout", KVX_WEB_SITE);
+  WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "HelpLink", KVX_WEB_SITE);
+  unsigned long kib = 0;
+  if (ListedSizeKiB(&kib)) {
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", kib);
+  } else {
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize");
+  }
+
+  // The archiver's icon and version; a value that is no longer known goes, never stays stale.
+  char archiver[kPathSize];
+  bool found = PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE) &&
+               GetFileAttributesA(archiver) != INVALID_FILE_ATTRIBUTES;
+  ArchiverVersion version = {};
+  if (found) ReadArchiverVersion(archiver, &version);
+  char icon[kPathSize + 4];
+  bool iconFits = found && QuoteCommandPath(icon, sizeof icon, archiver) && AppendText(icon, sizeof icon, ",0");
+  WriteOrDeleteString("DisplayIcon", icon, iconFits);
+  VersionText(version, line, sizeof line);
+  WriteOrDeleteString("DisplayVersion", line, version.known);
+  WriteOrDeleteString("Publisher", version.publisher, version.known);
+  if (version.known) {
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, "VersionMajor", version.major);
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, "VersionMinor", version.minor);
+  } else {
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "VersionMajor");
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "VersionMinor");
   }
 }
 

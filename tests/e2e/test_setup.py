@@ -43,6 +43,7 @@ ARCHIVER = INSTALL + "\\Korvex.exe"
 CLSID = "{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"
 APP_PATH = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvex.exe"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver"
+WEB_SITE = "https://www.korvex.example/"  # the maker's site, as the completion dialog opens it
 APPROVED = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
 OWN = "HKCU\\Software\\Korvex"
 REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4

@@ -146,11 +146,26 @@ class VersionLife:
     def quoted(self, path):
         return '"%s"' % path if " " in path else path
 
+    def assert_uninstall_entry(self, reg):
+        """Every value of the uninstall entry: the commands, where and when, the size of the listed
+        files and what the archiver's version resource says (the stub's)."""
+        entry = reg.values(S.UNINSTALL_KEY)
+        listed = sum((self.inst / n.decode()).stat().st_size for n in LISTING.split() if (self.inst / n.decode()).is_file())
+        days = {time.strftime("%Y%m%d", time.localtime(time.time() + d * 86400)) for d in (-1, 0, 1)}
+        self.assertIn(entry.pop("installdate", None), days)
+        self.assertLessEqual(abs(entry.pop("estimatedsize", -9) * 1024 - listed), 1024)
+        program = self.quoted(self.program)
+        self.assertEqual(entry, {
+            "displayname": "Korvex gestione archivi", "uninstallstring": program,
+            "quietuninstallstring": program + " /remove /s", "modifypath": program + " /setup", "norepair": 1,
+            "installlocation": self.folder, "urlinfoabout": S.WEB_SITE, "helplink": S.WEB_SITE,
+            "displayicon": self.quoted(self.archiver) + ",0", "displayversion": "3.14.2", "versionmajor": 3,
+            "versionminor": 14, "publisher": "Korvex Software S.r.l."})
+
     def assert_setup_rows(self, reg):
         """What any setup with the shell integration writes, and the rows that depend on the version."""
         self.assertEqual(reg.values(S.APP_PATH), {"": self.archiver, "path": self.folder})
-        self.assertEqual(reg.get(S.UNINSTALL_KEY, "UninstallString"), self.quoted(self.program))
-        self.assertEqual(reg.get(S.UNINSTALL_KEY, "QuietUninstallString"), self.quoted(self.program) + " /remove /s")
+        self.assert_uninstall_entry(reg)
         self.assertEqual(reg.get("Korvex\\shell\\open\\command"), '"%s" "%%1"' % self.archiver)
         self.assertEqual(reg.values("CLSID\\%s\\InProcServer32" % S.CLSID),
                          {"": self.folder + "\\kvxext.dll", "threadingmodel": "Apartment"})
@@ -234,7 +249,9 @@ class VersionLife:
             self.assertNotIn(S.CLSID, text)
 
     def test_2_interactive_setup(self):
-        lines = ["cd " + self.folder, R.start(self.program, "/setup"), R.wait_window(120000, SETUP_CAPTION), "dump",
+        # Started as the list of installed programs' "Change" starts it: its ModifyPath.
+        change = self.registry().get(S.UNINSTALL_KEY, "ModifyPath")
+        lines = ["cd " + self.folder, "starthex " + R.hexarg(change), R.wait_window(120000, SETUP_CAPTION), "dump",
                  "click %d" % S.DESKTOP, "click 5104", "sleep 200", R.wait_window(20000, SETUP_CAPTION), "dump",
                  "click %d" % OK, "wait-gone 180000", R.wait_window(120000, SETUP_CAPTION), "dump",
                  "close", "wait-exit 60000"]
