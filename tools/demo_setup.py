@@ -27,6 +27,8 @@ KEYS = [
     r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths",
     r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall",
     r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved",
+    r"HKEY_LOCAL_MACHINE\Software\Korvex",
+    r"HKEY_LOCAL_MACHINE\Software\RegisteredApplications",
 ]
 SESSION_MANAGER = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 

@@ -8,6 +8,7 @@
 
 static long registryCalls = 0;
 static int deletedKeys = 0;  // keys deleted by the current tree-deletion pass
+static REGSAM viewRights = 0;  // KEY_WOW64_64KEY while a NativeRegistryView lives
 
 long RegistryCallCount() { return registryCalls; }
 
@@ -16,7 +17,7 @@ namespace {
 HKEY OpenBuilt(HKEY root, const char* builtPath, REGSAM rights) {
   HKEY key = nullptr;
   ++registryCalls;
-  if (RegOpenKeyExA(root, builtPath, 0, rights, &key) != ERROR_SUCCESS) return nullptr;
+  if (RegOpenKeyExA(root, builtPath, 0, rights | viewRights, &key) != ERROR_SUCCESS) return nullptr;
   return key;
 }
 
@@ -47,6 +48,18 @@ long ReadValue(HKEY root, const char* keyPath, const char* valueName, void* out,
   return got <= size ? static_cast<long>(got) : -1;
 }
 
+typedef LONG(WINAPI* DeleteKeyExFunction)(HKEY, const char*, REGSAM, DWORD);
+
+// RegDeleteKeyA always works in the program's own view; in the other one RegDeleteKeyExA, which
+// only 64-bit Windows (where alone that view is ever asked for) is sure to have.
+LONG DeleteBuilt(HKEY root, const char* builtPath) {
+  ++registryCalls;
+  if (viewRights == 0) return RegDeleteKeyA(root, builtPath);
+  DeleteKeyExFunction deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+  return deleteKeyEx != nullptr ? deleteKeyEx(root, builtPath, viewRights, 0) : ERROR_CALL_NOT_IMPLEMENTED;
+}
+
 void EraseRegTreePass(HKEY root, const char* path) {
   if (path[0] == '\0') return;  // never the root itself
   {
@@ -70,16 +83,14 @@ void EraseRegTreePass(HKEY root, const char* path) {
       EraseRegTreePass(root, child);
     }
   }
-  ++registryCalls;
-  if (RegDeleteKeyA(root, path) == ERROR_SUCCESS) ++deletedKeys;
+  if (DeleteBuilt(root, path) == ERROR_SUCCESS) ++deletedKeys;
 }
 
 void EraseRegTree(HKEY root, const char* path) {
   if (path[0] == '\0') return;
   // The 9x family deletes a key with all its subkeys in one call.
   if (GetNtMajorVersion() == 0) {
-    ++registryCalls;
-    if (RegDeleteKeyA(root, path) == ERROR_SUCCESS) return;
+    if (DeleteBuilt(root, path) == ERROR_SUCCESS) return;
   }
   // The NT family deletes only keys without subkeys: depth-first passes until one deletes nothing.
   do {
@@ -115,7 +126,8 @@ HKEY CreateRegKey(HKEY root, const char* keyPath) {
   HKEY key = nullptr;
   DWORD disposition = 0;
   ++registryCalls;
-  if (RegCreateKeyExA(root, built, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, &disposition) !=
+  if (RegCreateKeyExA(root, built, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | viewRights, nullptr, &key,
+                      &disposition) !=
       ERROR_SUCCESS) {
     return nullptr;
   }
@@ -183,8 +195,7 @@ long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* 
 LONG DeleteRegKey(HKEY root, const char* keyPath) {
   char built[kRegPathSize];
   if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return ERROR_INVALID_PARAMETER;
-  ++registryCalls;
-  return RegDeleteKeyA(root, built);
+  return DeleteBuilt(root, built);
 }
 
 void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
@@ -227,3 +238,23 @@ bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, con
 DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber) {
   return GetRegDword(HKEY_CURRENT_USER, keyPath, valueName, defaultNumber);
 }
+
+bool RegKeyIsEmpty(HKEY root, const char* keyPath) {
+  RegKey key(OpenWithRights(root, keyPath, KEY_QUERY_VALUE));
+  DWORD subkeys = 1, values = 1;
+  ++registryCalls;
+  return key.Get() != nullptr && RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                                  &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+         subkeys == 0 && values == 0;
+}
+
+typedef BOOL(WINAPI* IsWow64Function)(HANDLE, BOOL*);
+
+NativeRegistryView::NativeRegistryView() {
+  IsWow64Function isWow64 = reinterpret_cast<IsWow64Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+  BOOL wow64 = FALSE;
+  if (isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64) viewRights = KEY_WOW64_64KEY;
+}
+
+NativeRegistryView::~NativeRegistryView() { viewRights = 0; }

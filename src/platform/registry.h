@@ -39,6 +39,19 @@ bool RegKeyExists(HKEY root, const char* keyPath);
 // Whether a value is there, whatever its size or type.
 bool RegValueExists(HKEY root, const char* keyPath, const char* valueName);
 
+// Whether the key is there with neither values nor subkeys.
+bool RegKeyIsEmpty(HKEY root, const char* keyPath);
+
+// While one lives, every call reaches the 64-bit registry view on 64-bit Windows: where the 64-bit
+// shell looks for what a program registers for it. Elsewhere it changes nothing.
+class NativeRegistryView {
+ public:
+  NativeRegistryView();
+  ~NativeRegistryView();
+  NativeRegistryView(const NativeRegistryView&) = delete;
+  NativeRegistryView& operator=(const NativeRegistryView&) = delete;
+};
+
 void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
 void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);
 bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, const char* defaultText, DWORD size);

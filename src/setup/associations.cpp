@@ -96,12 +96,33 @@ void RemoveTemplateData(const char* shellNewKey, bool kvx) {
   }
 }
 
+const char* ProgIdOf(int position) { return position == kZipPosition ? kZipProgId : kProgId; }
+
+void OpenWithKeyOf(const char* extension, char* out, int size) {
+  CopyText(out, static_cast<size_t>(size), extension);
+  AppendText(out, static_cast<size_t>(size), "\\OpenWithProgids");
+}
+
+// Since Windows 8 the user alone chooses a type's program; "Open with" offers every program listed
+// here, whoever the default is. Ours goes whatever the extension now says, since it is ours alone; a
+// key left empty goes with it.
+void LeaveOpenWith(const char* extension, int position) {
+  char key[64];
+  OpenWithKeyOf(extension, key, sizeof key);
+  if (!RegValueExists(HKEY_CLASSES_ROOT, key, ProgIdOf(position))) return;
+  DeleteRegValue(HKEY_CLASSES_ROOT, key, ProgIdOf(position));
+  if (RegKeyIsEmpty(HKEY_CLASSES_ROOT, key)) DeleteRegKey(HKEY_CLASSES_ROOT, key);
+}
+
 void TakeOver(const char* extension, int position, bool shellExt) {
   bool kvx = position == kKvxPosition;
   bool zip = position == kZipPosition;
   // The first recorded owner survives repeated setups.
   if (!IsOwnAssociation(extension)) RecordPreviousOwner(extension);
-  WriteRegString(HKEY_CLASSES_ROOT, extension, "", zip ? kZipProgId : kProgId);
+  char openWith[64];
+  OpenWithKeyOf(extension, openWith, sizeof openWith);
+  WriteRegString(HKEY_CLASSES_ROOT, openWith, ProgIdOf(position), "");
+  WriteRegString(HKEY_CLASSES_ROOT, extension, "", ProgIdOf(position));
   WriteRegString(HKEY_CLASSES_ROOT, extension, "Content Type", kvx ? kKvxContentType : kContentType);
   if (kvx) {
     int volumes = GetNtMajorVersion() != 0 ? kVolumesNt : kVolumes9x;
@@ -134,6 +155,7 @@ void ReadPreviousOwner(const char* extension, PreviousOwner* owner) {
 }
 
 void Release(const char* extension, int position, const PreviousOwner& owner) {
+  LeaveOpenWith(extension, position);
   if (!IsOwnAssociation(extension)) return;  // another program's, or nobody's: not ours to touch
   char setupKey[64], shellNewKey[64];
   SetupKeyOf(extension, setupKey, sizeof setupKey);
@@ -179,6 +201,41 @@ void ReleaseVolumes(const PreviousOwner& owner) {
   }
 }
 
+// Default Programs (Windows Vista and later; older systems never read these keys): the archiver's
+// capabilities, and the chosen extensions with their ProgIDs. Kept where the 64-bit shell reads
+// them on 64-bit Windows.
+const char kCapabilitiesKey[] = "Software\\Korvex\\Capabilities";
+const char kFileAssociationsKey[] = "Software\\Korvex\\Capabilities\\FileAssociations";
+const char kRegisteredApplicationsKey[] = "Software\\RegisteredApplications";
+
+void ApplyApplicationRegistration(const IntegrationSettings* settings) {
+  NativeRegistryView native;
+  bool any = false;
+  for (int position = 0; position < kArchiveTypeCount; ++position) any = any || settings->types[position] != 0;
+  if (!any) {
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kCapabilitiesKey);
+    // The archiver may keep values of its own there.
+    if (RegKeyIsEmpty(HKEY_LOCAL_MACHINE, "Software\\Korvex")) DeleteRegKey(HKEY_LOCAL_MACHINE, "Software\\Korvex");
+    return;
+  }
+  WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationName", GetMessageText(IDS_DISPLAY_NAME));
+  WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationDescription", GetMessageText(IDS_DESCRIPTION));
+  for (int position = 0; position < kArchiveTypeCount; ++position) {
+    const char* list = ArchiveTypeTable[position].extensions;
+    while (*list != '\0') {
+      char extension[16];
+      list = NextExtension(list, extension, sizeof extension);
+      if (settings->types[position]) {
+        WriteRegString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, ProgIdOf(position));
+      } else {
+        DeleteRegValue(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension);
+      }
+    }
+  }
+  WriteRegString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId, kCapabilitiesKey);
+}
+
 }  // namespace
 
 bool IsOwnAssociation(const char* extension) {
@@ -207,6 +264,7 @@ void ApplyAssociations(const IntegrationSettings* settings) {
       Release(extension, position, owner);
     }
   }
+  ApplyApplicationRegistration(settings);
 }
 
 void RegisterProgIds() {

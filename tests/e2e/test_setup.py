@@ -46,6 +46,8 @@ UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\
 WEB_SITE = "https://www.korvex.example/"  # the maker's site, as the completion dialog opens it
 APPROVED = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
 OWN = "HKCU\\Software\\Korvex"
+CAPABILITIES = "HKLM\\Software\\Korvex\\Capabilities"
+REGISTERED = "HKLM\\Software\\RegisteredApplications"
 REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
 
 # Check box id -> the extensions its archive type covers.
@@ -209,7 +211,8 @@ class SetupFlow:
         """The keys the setup may touch, read in one Wine start."""
         keys = ["HKCR\\" + e for e in ALL_EXTENSIONS + VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + CLSID]]
         keys += ["HKCR\\exefile\\shellex", "HKCR\\*\\shellex", "HKCR\\Folder\\shellex", "HKCR\\Directory\\shellex",
-                 "HKCR\\Drive\\shellex", "HKCR\\https", "HKCR\\.txt", APPROVED, APP_PATH, UNINSTALL_KEY, OWN]
+                 "HKCR\\Drive\\shellex", "HKCR\\https", "HKCR\\.txt", APPROVED, APP_PATH, UNINSTALL_KEY, OWN,
+                 "HKLM\\Software\\Korvex", REGISTERED]
         out = self.rig.files / "regdump.txt"
         proc = self.rig.wine([REGDUMP, self.rig.winpath(out)] + keys, timeout=180)
         self.assertEqual(proc.returncode, 0, proc.stderr)
@@ -341,12 +344,23 @@ class SetupFlow:
 
     # --- shared expectations -----------------------------------------------------------------------
 
-    def assert_owned(self, reg, type_ids):
+    def assert_owned(self, reg, type_ids, native_view=True):
+        """The chosen types' extensions are ours, offered in "Open with" and registered with Default
+        Programs (native_view: where this registry was read from is where the shell looks)."""
+        chosen = {}
         for box in type_ids:
             for ext in TYPES[box]:
+                progid = "Korvex.ZIP" if ext == ".zip" else "Korvex"
+                chosen[ext] = progid
                 with self.subTest(owned=ext):
-                    self.assertEqual(reg.get(ext), "Korvex.ZIP" if ext == ".zip" else "Korvex")
+                    self.assertEqual(reg.get(ext), progid)
                     self.assertEqual(reg.get(ext, "Content Type"), KVX_CONTENT if ext == ".kvx" else CONTENT)
+                    self.assertEqual(reg.get(ext + "\\OpenWithProgids", progid), "")
+        for ext in set(ALL_EXTENSIONS) - set(chosen):
+            self.assertIsNone(reg.get(ext + "\\OpenWithProgids", "Korvex.ZIP" if ext == ".zip" else "Korvex"), ext)
+        if native_view:
+            self.assertEqual(reg.values(CAPABILITIES + "\\FileAssociations"), chosen or None)
+            self.assertEqual(reg.get(REGISTERED, "Korvex"), "Software\\Korvex\\Capabilities" if chosen else None)
         if 5101 in type_ids:
             count = 30 if self.nt else 100  # volumes .k00.. on each family
             for vol in VOLUMES:

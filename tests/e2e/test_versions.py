@@ -66,6 +66,9 @@ VIEWS_64 = [
     ("HKLM\\Software\\Classes\\.kvx", True),
     ("HKLM\\Software\\Classes\\Korvex\\shell\\open\\command", True),
     ("HKLM\\Software\\Classes\\*\\shellex\\ContextMenuHandlers\\Korvex", True),
+    # Default Programs: the 64-bit shell reads the 64-bit view, where the program writes them.
+    ("HKLM\\Software\\Korvex\\Capabilities\\FileAssociations", True),
+    ("HKLM\\Software\\Wow6432Node\\Korvex", False),
 ]
 
 
@@ -233,7 +236,7 @@ class VersionLife:
         opened = F.close_folder_windows(self.rig, wait=30)
         reg = self.registry()
         self.assertEqual([f.lower() for f in opened], [self.rig.winpath(self.group).lower()])
-        self.assert_owned(reg, S.TYPES)  # 100 volume extensions on 9x, 30 on NT
+        self.assert_owned(reg, S.TYPES, native_view=not self.win64)  # 100 volume extensions on 9x, 30 on NT
         self.assert_previous_owners_recorded(reg)
         self.assert_settings(reg, S.TYPES, desktop=0, start_menu=0, programs=1, shell_ext=1, cascaded=0, icons=1)
         self.assert_setup_rows(reg)
@@ -243,6 +246,8 @@ class VersionLife:
                 with self.subTest(view64=key):
                     found, text = self.in_64bit_view(key)
                     self.assertEqual(found, present, text)
+            found, text = self.in_64bit_view("HKLM\\Software\\RegisteredApplications")
+            self.assertIn("Software\\Korvex\\Capabilities", text)
             found, text = self.in_64bit_view(WOW + "Shell Extensions\\Approved")
             self.assertIn(S.CLSID, text)
             found, text = self.in_64bit_view(NATIVE + "Shell Extensions\\Approved")
@@ -268,7 +273,7 @@ class VersionLife:
         self.assertEqual([f.lower() for f in opened], [self.rig.winpath(self.group).lower()])
         reg = self.registry()
         kept = set(S.TYPES) - {5104}
-        self.assert_owned(reg, kept)
+        self.assert_owned(reg, kept, native_view=not self.win64)
         self.assert_settings(reg, kept, desktop=1, start_menu=0, programs=1, shell_ext=1, cascaded=0, icons=1)
         self.assertEqual(reg.values(".arj"), {"": "Other.Arj", "content type": "application/x-arj"})
         self.assertEqual(S.read_link(self.desktop / "Korvex.lnk"), (self.archiver, "Korvex"))
