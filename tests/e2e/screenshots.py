@@ -427,6 +427,22 @@ class Shooter:
         self.rig.boot()
         self.rig.run_script([R.run(120000, "cmd.exe", "/c", "rem")], timeout=300)
 
+    def display(self, dpi=96, themed=False):
+        """The screen's DPI (the program declares itself DPI-aware) and Wine's own visual style, for
+        the runs that follow; the prefix is restarted so that every process reads them."""
+        desktop = "HKCU\\Control Panel\\Desktop"
+        themes = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager"
+        style = "C:\\windows\\resources\\themes\\light\\light.msstyles" if themed else ""
+        for args in (["reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                     ["reg", "add", themes, "/v", "ThemeActive", "/d", "1" if themed else "0", "/f"],
+                     ["reg", "add", themes, "/v", "DllName", "/d", style, "/f"],
+                     ["reg", "add", themes, "/v", "ColorName", "/d", "Blue", "/f"],
+                     ["reg", "add", themes, "/v", "SizeName", "/d", "NormalSize", "/f"]):
+            proc = self.rig.wine(args, timeout=120)
+            if proc.returncode != 0:
+                raise Failure("reg add %s: %r" % (args[2], proc.stderr))
+        self.rig.stop_prefix()
+
     def install(self, name, library=None, language_file=None):
         folder = self.rig.drive_c / ("Korvex-" + name)
         shutil.rmtree(folder, ignore_errors=True)
@@ -577,19 +593,27 @@ def main():
                      ("rtl", None, rtl, entries_of(rtl)),
                      ("rtl-scaled", None, rtl_scaled, entries_of(rtl_scaled)),
                      ("library", os.environ["KVX_LANGLIB_ENGLISH"], None, {})]
+        # The same at 144 DPI (plain, scaled, and right to left and scaled), and with Wine's visual style.
+        scenarios += [("dpi144", None, None, {}),
+                      ("dpi144-scaled", None, scaled, entries_of(scaled)),
+                      ("dpi144-rtl-scaled", None, rtl_scaled, entries_of(rtl_scaled)),
+                      ("themed", None, None, {})]
         seen = {}
         for name, lib, lng, entries in scenarios:
             print("== %s" % name, flush=True)
+            if name in ("dpi144", "themed"):
+                shooter.display(dpi=144 if name == "dpi144" else 96, themed=name == "themed")
             dumps, folder = shooter.scenario(name, library=lib, language_file=lng)
             seen[name] = dumps
             templates = library if lib else program
             for dialog in DIALOGS:
-                if name in ("builtin", "english", "library"):
+                if name in ("builtin", "english", "library", "dpi144", "themed"):
                     for p in check_layout(dumps[dialog], templates[dialog]):
                         problems.append("%s %s: %s" % (name, dialog, p))
                 for p in check_dump(dumps[dialog], expected_dialog(templates[dialog], dialog, entries),
                                     dialog, folder):
                     problems.append("%s: %s" % (name, p))
+        shooter.display()  # the boxes as before: 96 DPI, no visual style
         for name, lng in (("builtin", None), ("english", english)):
             print("== remove-%s" % name, flush=True)
             dumps = shooter.removal_boxes(name, language_file=lng)
@@ -604,6 +628,17 @@ def main():
             # Scaled and mirrored: the mirror image of the same dialog scaled left to right.
             for p in check_mirrored(seen["rtl-scaled"][dialog], seen["scaled"][dialog]):
                 problems.append("rtl-scaled %s: %s" % (dialog, p))
+            for p in check_mirrored(seen["dpi144-rtl-scaled"][dialog], seen["dpi144-scaled"][dialog]):
+                problems.append("dpi144-rtl-scaled %s: %s" % (dialog, p))
+            # At 144 DPI the dialog units, and so the dialogs, are half as large again.
+            plain, large = seen["builtin"][dialog].window.rect("client")[2:], seen["dpi144"][dialog].window.rect("client")[2:]
+            if any(abs(b - a * 1.5) > a * 0.1 for a, b in zip(plain, large)):
+                problems.append("dpi144 %s: client %s against %s at 96 DPI" % (dialog, large, plain))
+        # The completion dialog's bold line is drawn in pixels: 12 at 96 DPI, 18 at 144.
+        for name, height in (("builtin", 12), ("dpi144", 18)):
+            found = seen[name]["DONEDLG"].child(5107)["fontheight"]
+            if abs(int(found)) != height:
+                problems.append("%s: the bold line's font is %s pixels high, want %d" % (name, found, height))
     finally:
         shooter.rig.stop()
 
