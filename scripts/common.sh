@@ -20,10 +20,10 @@ kvx_build_win32() {
 # once the server accepts clients), exports DISPLAY and sets kvx_xvfb_pid. Its output goes to $1
 # (default /dev/null). Returns 1, with nothing left running, when no display came up in 30 s.
 kvx_xvfb_pid=
-kvx_start_xvfb() {
-  local log=${1:-/dev/null} display_file
+kvx_start_xvfb() {  # [log] [screen, e.g. 1920x1200x24]
+  local log=${1:-/dev/null} screen=${2:-1024x768x24} display_file
   display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp 3>"$display_file" >"$log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$screen" -br -nolisten tcp 3>"$display_file" >"$log" 2>&1 &
   kvx_xvfb_pid=$!
   local _
   for _ in $(seq 300); do

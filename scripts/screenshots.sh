@@ -3,7 +3,7 @@
 # language file, a scaled one, a right-to-left one, one both right to left and scaled, and an
 # English language library; the removal's confirmation box and its box for a missing file list,
 # built-in and in English.
-# Builds build/win32 first. Uses a private Xvfb (1024x768x24) so the pictures do not depend on your
+# Builds build/win32 first. Uses a private Xvfb (1920x1200x24) so the pictures do not depend on your
 # desktop; KVX_SCREENSHOT_DISPLAY=:N uses that display instead. Extra arguments go to
 # tests/e2e/screenshots.py (--own-language-file, --keep-full, --out DIR).
 set -euo pipefail
@@ -23,7 +23,8 @@ trap kvx_stop_xvfb EXIT
 if [ -n "${KVX_SCREENSHOT_DISPLAY:-}" ]; then
   export DISPLAY=$KVX_SCREENSHOT_DISPLAY
 else
-  kvx_start_xvfb
+  # Room for the dialogs at 144 DPI, scaled by a translation, as on the screens that use such a DPI.
+  kvx_start_xvfb /dev/null 1920x1200x24
 fi
 echo "screenshots: display $DISPLAY"
 

@@ -106,6 +106,10 @@ ENGLISH_MESSAGES = {
     "Impossibile aprire la lista dei files %s": "Cannot open the list of files %s",
     "Archivio Korvex": "Korvex archive",
     "Archivio Korvex ZIP": "Korvex ZIP archive",
+    "Un'altra configurazione o rimozione di Korvex è in corso. Riprova più tardi.":
+        "Another setup or removal of Korvex is running. Please try again later.",
+    "Crea, apre ed estrae archivi KVX, ZIP, CAB, ARJ, LZH, ACE, TAR, GZip, UUE, BZ2 e JAR":
+        "Creates, opens and extracts KVX, ZIP, CAB, ARJ, LZH, ACE, TAR, GZip, UUE, BZ2 and JAR archives",
 }
 
 SCALE = (125, 110)
