@@ -208,6 +208,17 @@ const char kCapabilitiesKey[] = "Software\\Korvex\\Capabilities";
 const char kFileAssociationsKey[] = "Software\\Korvex\\Capabilities\\FileAssociations";
 const char kRegisteredApplicationsKey[] = "Software\\RegisteredApplications";
 
+// One chosen extension's line, or none when not chosen.
+void RegisterFileAssociation(const char* extension, int position, bool chosen) {
+  NativeRegistryView native;
+  if (chosen) {
+    WriteRegString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, ProgIdOf(position));
+  } else {
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension);
+  }
+}
+
+// The rest of it once the extensions are done; all of it goes when no type is chosen.
 void ApplyApplicationRegistration(const IntegrationSettings* settings) {
   NativeRegistryView native;
   bool any = false;
@@ -221,18 +232,6 @@ void ApplyApplicationRegistration(const IntegrationSettings* settings) {
   }
   WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationName", GetMessageText(IDS_DISPLAY_NAME));
   WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationDescription", GetMessageText(IDS_DESCRIPTION));
-  for (int position = 0; position < kArchiveTypeCount; ++position) {
-    const char* list = ArchiveTypeTable[position].extensions;
-    while (*list != '\0') {
-      char extension[16];
-      list = NextExtension(list, extension, sizeof extension);
-      if (settings->types[position]) {
-        WriteRegString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, ProgIdOf(position));
-      } else {
-        DeleteRegValue(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension);
-      }
-    }
-  }
   WriteRegString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId, kCapabilitiesKey);
 }
 
@@ -252,6 +251,7 @@ void ApplyAssociations(const IntegrationSettings* settings) {
     while (*list != '\0') {
       char extension[16];
       list = NextExtension(list, extension, sizeof extension);
+      RegisterFileAssociation(extension, position, settings->types[position] != 0);
       if (settings->types[position]) {
         TakeOver(extension, position, settings->ShellExt != 0);
         continue;

@@ -62,7 +62,12 @@ NOISE = re.compile(r"^(HKLM\\System\\|HKLM\\Software\\Wine\\|HKCU\\Software\\Win
                    r"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion$|"
                    r"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\|"
                    r"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\|HKLM\\Hardware\\|"
-                   r"HKCU\\Volatile Environment)", re.I)
+                   r"HKCU\\Volatile Environment|"
+                   # Wine's console host notes its settings once a console program first runs.
+                   r"HKCU\\Console$)", re.I)
+# Uninstall entry values that change with the day or with the sizes of the files the list names.
+UNINSTALL = "\\Uninstall\\Korvex archiver"
+VARIES = {"installdate": "<the day, YYYYMMDD>", "estimatedsize": "<KiB of the listed files>"}
 FILE_NOISE = re.compile(r"^(windows\\|users\\[^\\]+\\Temp\\|users\\[^\\]+\\AppData\\Local\\)", re.I)
 TYPES = {"": "REG_SZ", "str(2)": "REG_EXPAND_SZ", "dword": "REG_DWORD", "hex": "REG_BINARY",
          "hex(7)": "REG_MULTI_SZ", "hex(2)": "REG_EXPAND_SZ", "hex(0)": "REG_NONE", "hex(4)": "REG_DWORD"}
@@ -304,7 +309,8 @@ class Renderer:
         for key, values in registry.items():
             out[(key, None, "key")] = ""
             for name, (kind, data) in values.items():
-                out[(key, name, kind)] = self.text(data)
+                out[(key, name, kind)] = VARIES.get(name.lower(), self.text(data)) if key.endswith(UNINSTALL) else \
+                    self.text(data)
         for path, detail in files.items():
             out[(self.text("C:\\" + path.rstrip("\\")), None, "folder" if path.endswith("\\") else "file")] = self.text(detail)
         return out
