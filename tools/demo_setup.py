@@ -51,6 +51,9 @@ EXPECTED_KEYS = [
     (re.compile(_CLASSES + r"(\*|Folder|Drive|Directory|exefile)"
                 r"(\\shellex(\\(ContextMenuHandlers|DragDropHandlers|PropertySheetHandlers))?)?$", re.I),
      "made on the way to a shell handler key"),
+    # Every Windows since Vista has this list; Wine's prefixes lack it until a program registers.
+    (re.compile(r"^HKEY_LOCAL_MACHINE\\Software\\RegisteredApplications$", re.I),
+     "the system's list of registered applications, made when it was missing"),
 ]
 
 
