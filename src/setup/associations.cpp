@@ -105,13 +105,16 @@ void OpenWithKeyOf(const char* extension, char* out, int size) {
 
 // Since Windows 8 the user alone chooses a type's program; "Open with" offers every program listed
 // here, whoever the default is. Ours goes whatever the extension now says, since it is ours alone; a
-// key left empty goes with it.
+// key it leaves empty goes with it, also on a rerun while the extension is still ours (a removal
+// stopped between the two).
 void LeaveOpenWith(const char* extension, int position) {
   char key[64];
   OpenWithKeyOf(extension, key, sizeof key);
-  if (!RegValueExists(HKEY_CLASSES_ROOT, key, ProgIdOf(position))) return;
-  DeleteRegValue(HKEY_CLASSES_ROOT, key, ProgIdOf(position));
-  if (RegKeyIsEmpty(HKEY_CLASSES_ROOT, key)) DeleteRegKey(HKEY_CLASSES_ROOT, key);
+  bool listed = RegValueExists(HKEY_CLASSES_ROOT, key, ProgIdOf(position));
+  if (listed) DeleteRegValue(HKEY_CLASSES_ROOT, key, ProgIdOf(position));
+  if ((listed || IsOwnAssociation(extension)) && RegKeyIsEmpty(HKEY_CLASSES_ROOT, key)) {
+    DeleteRegKey(HKEY_CLASSES_ROOT, key);
+  }
 }
 
 void TakeOver(const char* extension, int position, bool shellExt) {
@@ -119,10 +122,12 @@ void TakeOver(const char* extension, int position, bool shellExt) {
   bool zip = position == kZipPosition;
   // The first recorded owner survives repeated setups.
   if (!IsOwnAssociation(extension)) RecordPreviousOwner(extension);
+  WriteRegString(HKEY_CLASSES_ROOT, extension, "", ProgIdOf(position));
+  // After the default value: until then a rerun records the previous owner again, and must find the
+  // extension's key as that owner left it.
   char openWith[64];
   OpenWithKeyOf(extension, openWith, sizeof openWith);
   WriteRegString(HKEY_CLASSES_ROOT, openWith, ProgIdOf(position), "");
-  WriteRegString(HKEY_CLASSES_ROOT, extension, "", ProgIdOf(position));
   WriteRegString(HKEY_CLASSES_ROOT, extension, "Content Type", kvx ? kKvxContentType : kContentType);
   if (kvx) {
     int volumes = GetNtMajorVersion() != 0 ? kVolumesNt : kVolumes9x;

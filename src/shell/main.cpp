@@ -49,13 +49,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   ParsedCommandLine parsed = ParseCommandLine(commandLine != nullptr ? commandLine : "");
   SilentMode = parsed.silent;
 
-  if (MayShowWindows(parsed)) PrepareCommonControls();
-  LoadLanguageLibrary(instance);
-  LoadLanguageFile("uninstall.lng");
-  OleInitialize(nullptr);  // best effort: without COM only the links are missed
-  HMODULE richEdit = LoadLibraryA("riched32.dll");
-  DialogIcon = LoadIconA(CurrentResourceModule(), "KVXICON");
-  BoldFont = CreateFontA(-BoldFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  const bool windows = MayShowWindows(parsed);
+  // "/wait" and a silent "/warning" show nothing and touch no link: they prepare none of it, which
+  // keeps the batch file's runs short.
+  const bool prepare = windows || parsed.option == CommandOption::Remove;
+  HMODULE richEdit = nullptr;
+  if (windows) PrepareCommonControls();
+  if (prepare) {
+    LoadLanguageLibrary(instance);
+    LoadLanguageFile("uninstall.lng");
+    OleInitialize(nullptr);  // best effort: without COM only the links are missed
+    richEdit = LoadLibraryA("riched32.dll");
+    DialogIcon = LoadIconA(CurrentResourceModule(), "KVXICON");
+    BoldFont = CreateFontA(-BoldFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  }
 
   int exitCode = kExitDone;  // only silent runs report failures
   switch (parsed.option) {
@@ -79,7 +86,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   }
 
   if (richEdit != nullptr) FreeLibrary(richEdit);
-  OleUninitialize();
+  if (prepare) OleUninitialize();
   if (BoldFont != nullptr) DeleteObject(BoldFont);
   return exitCode;
 }

@@ -45,7 +45,7 @@ SETUP_POINTS = 6
 PENDING = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
 SCOPE = (["HKCR\\" + e for e in S.ALL_EXTENSIONS + S.VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + S.CLSID]]
          + ["HKCR\\%s\\shellex" % k for k in ("*", "Folder", "Directory", "Drive", "exefile")]
-         + [S.APPROVED, S.APP_PATH, S.UNINSTALL_KEY, S.OWN])
+         + [S.APPROVED, S.APP_PATH, S.UNINSTALL_KEY, S.OWN, "HKLM\\Software\\Korvex", S.REGISTERED])
 
 
 class Call:
