@@ -317,18 +317,45 @@ DWORD g_remote;          // the target's view of the same memory
 DWORD g_remote_pid;      // whose view g_remote is
 DWORD g_user32, g_gdi32; // module bases in the target
 
+struct RemoteCall {
+    HANDLE proc;
+    DWORD fn, arg, code;
+    bool answered, timed_out;
+};
+
+DWORD WINAPI remote_call_thread(LPVOID param) {
+    RemoteCall *call = (RemoteCall *)param;
+    HANDLE t = CreateRemoteThread(call->proc, NULL, 0, (LPTHREAD_START_ROUTINE)(DWORD_PTR)call->fn,
+                                  (LPVOID)(DWORD_PTR)call->arg, 0, NULL);
+    if (!t) return 0;
+    if (WaitForSingleObject(t, 15000) == WAIT_OBJECT_0)
+        call->answered = GetExitCodeThread(t, &call->code) != 0;
+    else
+        call->timed_out = true;
+    CloseHandle(t);
+    return 0;
+}
+
 DWORD remote_call1(DWORD fn, DWORD arg) {
     if (g_unanswered_pid == g_pid) return 0;
-    HANDLE t = CreateRemoteThread(g_proc, NULL, 0, (LPTHREAD_START_ROUTINE)(DWORD_PTR)fn,
-                                  (LPVOID)(DWORD_PTR)arg, 0, NULL);
-    if (!t) return 0;
-    DWORD code = 0;
-    // A target that never answers must not stall the script; the stray thread dies with it.
-    if (WaitForSingleObject(t, 15000) == WAIT_OBJECT_0)
-        GetExitCodeThread(t, &code);
-    else
+    // On a thread of its own: under Wine creating a thread in another process waits, without any
+    // bound, for that process to take the request, which a busy or stuck target may never do. A
+    // target that does not answer must not stall the script; a stray call is left to end with it.
+    RemoteCall *call = new RemoteCall{g_proc, fn, arg, 0, false, false};
+    HANDLE helper = CreateThread(NULL, 0, remote_call_thread, call, 0, NULL);
+    if (!helper) {
+        delete call;
+        return 0;
+    }
+    if (WaitForSingleObject(helper, 20000) != WAIT_OBJECT_0) {
         g_unanswered_pid = g_pid;
-    CloseHandle(t);
+        CloseHandle(helper);
+        return 0;  // the helper still uses `call`: left to it
+    }
+    CloseHandle(helper);
+    DWORD code = call->answered ? call->code : 0;
+    if (call->timed_out) g_unanswered_pid = g_pid;
+    delete call;
     return code;
 }
 
