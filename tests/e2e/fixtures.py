@@ -26,6 +26,15 @@ def skip_unless_set(needed):
         raise unittest.SkipTest("set " + ", ".join(missing))
 
 
+def wait_until(test, condition, what, timeout=60):
+    """Polls `condition` until it holds; fails `test` (a TestCase) after `timeout` seconds."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            test.fail("still not so after %d s: %s" % (timeout, what))
+        time.sleep(0.1)
+
+
 def install(rig, folder, listing, files=(), dirs=(), linux=None):
     """A fake installation at Windows path `folder` (`linux`: its Linux path, when not on C:): the
     program, the stub archiver, a dummy shell extension, `files` (relative names, or {name: bytes}),

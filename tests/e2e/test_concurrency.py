@@ -4,8 +4,8 @@ Two installations of the archiver, C:\\KorvexA and C:\\KorvexB, in one prefix. O
 runs at a time on a machine, under a named lock (LOCK: "Global\\" on NT 5 and later); another one
 waits for its turn, some 30 s at most, and a silent run that does not get it ends with 1618
 (ERROR_INSTALL_ALREADY_RUNNING) having changed nothing. killcall (stubs/killcall.c) holds a removal
-in the middle of its work while a setup starts; holdlock (stubs/holdlock.c) owns the lock as another
-run would. Run by ctest (tests/e2e/CMakeLists.txt).
+in the middle of its work while a setup starts; holdfile (stubs/holdfile.c, "mutex:NAME") owns the
+lock as another run would. Run by ctest (tests/e2e/CMakeLists.txt).
 """
 import os
 import subprocess
@@ -21,10 +21,10 @@ import fixtures as F  # noqa: E402
 import test_crash as K  # noqa: E402  (its registry scope)
 import test_setup as S  # noqa: E402  (constants, links)
 
-HOLDLOCK = os.environ.get("KVX_E2E_HOLDLOCK")
+HOLDFILE = os.environ.get("KVX_E2E_HOLDFILE")
 BUILD = os.environ.get("KVX_E2E_BUILD")
 NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": S.REGDUMP,
-          "KVX_E2E_KILLCALL": K.KILLCALL, "KVX_E2E_HOLDLOCK": HOLDLOCK, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
+          "KVX_E2E_KILLCALL": K.KILLCALL, "KVX_E2E_HOLDFILE": HOLDFILE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
           "KVX_E2E_BUILD": BUILD}
 
 LOCK = "Global\\Korvex.Uninstall.Lock"
@@ -88,12 +88,7 @@ class ConcurrentRuns(unittest.TestCase):
         self.addCleanup(lambda: proc.poll() is None and R.Rig._kill_group(proc))
         return proc, out
 
-    def wait_until(self, condition, what, timeout=60):
-        deadline = time.monotonic() + timeout
-        while not condition():
-            if time.monotonic() > deadline:
-                self.fail("still not so after %d s: %s" % (timeout, what))
-            time.sleep(0.1)
+    wait_until = F.wait_until
 
     def settled(self):
         return not [argv for _, argv in self.rig.processes()
@@ -174,7 +169,7 @@ class ConcurrentRuns(unittest.TestCase):
         rig = self.rig
         rig.load_prefix(self.saved["a-set-up"])
         release, release_win = self.signal("release-lock")
-        holder, _ = self.background([HOLDLOCK, LOCK, release_win, "180000"])
+        holder, _ = self.background([HOLDFILE, "mutex:" + LOCK, release_win, "180000"])
         self.wait_until(lambda: release.with_name(release.name + ".held").exists() or holder.poll() is not None,
                         "lock held")
         self.assertIsNone(holder.poll(), "could not own " + LOCK)

@@ -149,12 +149,7 @@ class RemovalRig(unittest.TestCase):
                 files[str(p)] = hashlib.sha256(p.read_bytes()).hexdigest() if p.is_file() else "dir"
         return self.registry().keys, files
 
-    def wait_until(self, condition, what, timeout=40):
-        deadline = time.monotonic() + timeout
-        while not condition():
-            if time.monotonic() > deadline:
-                self.fail("still not so after %d s: %s" % (timeout, what))
-            time.sleep(0.1)
+    wait_until = F.wait_until
 
     def batches(self):
         return F.batches(self.rig)

@@ -235,22 +235,22 @@ static int hex_value(int c) {
 
 /* NAME is looked up in advapi32, then kernel32 (which also exports registry functions, as entries
  * of its own that programs importing them from advapi32 never call); LIBRARY!NAME in LIBRARY. */
-static int find_function(const char *spec, Breakpoint *bp) {
+static int find_function(const char *wanted, Breakpoint *bp) {
     static const char *const modules[] = {"advapi32.dll", "kernel32.dll"};
     char library[64];
-    const char *name = strchr(spec, '!');
+    const char *name = strchr(wanted, '!');
     size_t count = sizeof modules / sizeof modules[0];
     if (name) {
-        if ((size_t)(name - spec) >= sizeof library) return 0;
-        memcpy(library, spec, (size_t)(name - spec));
-        library[name - spec] = 0;
+        if ((size_t)(name - wanted) >= sizeof library) return 0;
+        memcpy(library, wanted, (size_t)(name - wanted));
+        library[name - wanted] = 0;
         ++name;
         count = 1;
     } else {
-        name = spec;
+        name = wanted;
     }
     for (size_t m = 0; m < count; ++m) {
-        HMODULE module = LoadLibraryA(count == 1 && name != spec ? library : modules[m]);
+        HMODULE module = LoadLibraryA(count == 1 && name != wanted ? library : modules[m]);
         BYTE *entry = module ? (BYTE *)GetProcAddress(module, name) : NULL;
         if (!entry) continue;
         HMODULE owner = NULL;  /* an export may forward to another library */
