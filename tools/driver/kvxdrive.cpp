@@ -176,8 +176,23 @@ struct Snapshot {
     int n;
 };
 
+// The started process's windows that a wait-window returned: the script knows them.
+Snapshot g_waited;
+
+bool in_snapshot(const Snapshot &s, HWND w) {
+    for (int i = 0; i < s.n; ++i)
+        if (s.w[i] == w) return true;
+    return false;
+}
+
+// Windows already up when a wait begins are not news, except the started process's own that the
+// script never waited for: on a busy machine the driver may get to its wait only after such a box
+// has come up.
 BOOL CALLBACK snapshot_proc(HWND w, LPARAM lp) {
     Snapshot *s = (Snapshot *)lp;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == g_pid && g_pid && !in_snapshot(g_waited, w)) return TRUE;
     if (IsWindowVisible(w) && s->n < kMaxBefore) s->w[s->n++] = w;
     return TRUE;
 }
@@ -195,9 +210,7 @@ struct NewBox {
 
 BOOL CALLBACK new_box_proc(HWND w, LPARAM lp) {
     NewBox *a = (NewBox *)lp;
-    if (!IsWindowVisible(w)) return TRUE;
-    for (int i = 0; i < a->before->n; ++i)
-        if (a->before->w[i] == w) return TRUE;
+    if (!IsWindowVisible(w) || in_snapshot(*a->before, w)) return TRUE;
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
     char buf[1024];
@@ -541,6 +554,7 @@ void release_process() {
 
 bool do_start(char *cmdline) {
     release_process();
+    g_waited.n = 0;
     STARTUPINFOA si;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
@@ -608,6 +622,7 @@ void do_wait_window(DWORD timeout, const char *caption, const char *cls) {
         HWND w = find_window(caption, cls);
         if (w) {
             g_cur = w;
+            if (!in_snapshot(g_waited, w) && g_waited.n < kMaxBefore) g_waited.w[g_waited.n++] = w;
             // Visible is not yet ready: let the target reach its message loop first.
             DWORD idle = WaitForInputIdle(g_proc, 10000);
             print_window_record("window", w, begin, idle == 0);
