@@ -268,6 +268,9 @@ bool ListedSizeKiB(unsigned long* kib) {
                    : nullptr;
   if (text == nullptr) return false;
   HeapBlock textOwner(text);
+  typedef BOOL(WINAPI * AttributesExFunction)(const char*, GET_FILEEX_INFO_LEVELS, void*);
+  AttributesExFunction attributesEx = reinterpret_cast<AttributesExFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileAttributesExA")));
   unsigned long long bytes = 0;
   char* cursor = text;
   while (char* entry = NextListEntry(&cursor, text + size)) {
@@ -276,12 +279,22 @@ bool ListedSizeKiB(unsigned long* kib) {
     if (!IsEntryInsideFolder(entry) || strpbrk(entry, "*?") != nullptr || !JoinPath(path, sizeof path, folder, entry)) {
       continue;
     }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);  // the size of any file, on every system
-    if (search == INVALID_HANDLE_VALUE) continue;
-    FindClose(search);
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      bytes += static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    // One look at the file where the system has it (98 and NT 4 on); a directory search on 95, which
+    // costs a good twenty times more under Wine and makes a large list's setup seconds slower.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (attributesEx != nullptr) {
+      if (!attributesEx(path, GetFileExInfoStandard, &data)) continue;
+    } else {
+      WIN32_FIND_DATAA found;
+      HANDLE search = FindFirstFileA(path, &found);
+      if (search == INVALID_HANDLE_VALUE) continue;
+      FindClose(search);
+      data.dwFileAttributes = found.dwFileAttributes;
+      data.nFileSizeHigh = found.nFileSizeHigh;
+      data.nFileSizeLow = found.nFileSizeLow;
+    }
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      bytes += static_cast<unsigned long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     }
   }
   *kib = static_cast<unsigned long>((bytes + 1023) >> 10);
