@@ -31,3 +31,16 @@ ParsedCommandLine ParseCommandLine(const char* line) {
   }
   return result;
 }
+
+const char* CommandLineTail(const char* wholeLine) {
+  const char* p = wholeLine;
+  if (*p == '"') {
+    ++p;
+    while (*p != '\0' && *p != '"') ++p;
+    if (*p == '"') ++p;
+  } else {
+    while (static_cast<unsigned char>(*p) > ' ') ++p;
+  }
+  while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
+  return p;
+}

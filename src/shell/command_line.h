@@ -17,3 +17,7 @@ struct ParsedCommandLine {
 
 // `line` is the text after the program's name, as WinMain receives it.
 ParsedCommandLine ParseCommandLine(const char* line);
+
+// The text after the program's name in the whole command line (GetCommandLineA): the name is quoted
+// or ends at the first blank, and the blanks after it are skipped, as the C runtime's start-up does.
+const char* CommandLineTail(const char* wholeLine);

@@ -67,3 +67,22 @@ TEST(CommandLine, LongLinesAreReadSafely) {
   std::string slashes(5000, '/');
   EXPECT_EQ(ParseCommandLine(slashes.c_str()).option, CommandOption::None);
 }
+
+TEST(CommandLine, TailAfterProgramName) {
+  const struct {
+    const char* whole;
+    const char* tail;
+  } cases[] = {
+      {"\"C:\\Program Files\\Korvex\\Uninstall.exe\" /setup /s", "/setup /s"},
+      {"C:\\Korvex\\Uninstall.exe /wait", "/wait"},
+      {"Uninstall.exe\t \t/remove /s", "/remove /s"},
+      {"\"C:\\a b\\Uninstall.exe\"/warning", "/warning"},  // no blank after the quote
+      {"\"C:\\a b\\Uninstall.exe", ""},                     // quote never closed
+      {"Uninstall.exe", ""},
+      {"Uninstall.exe   ", ""},
+      {"", ""},
+      {"\"\" x", "x"},
+      {"\"C:\\\xe0 b\\U.exe\" /s", "/s"},  // bytes above 127 belong to the name
+  };
+  for (const auto& c : cases) EXPECT_STREQ(c.tail, CommandLineTail(c.whole)) << c.whole;
+}
