@@ -33,7 +33,7 @@ static void Measure(const char* title, const IntegrationSettings& settings, int 
     LARGE_INTEGER start, end, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    ApplySetup(&settings, group);
+    ApplySetup(&settings, group, sizeof group);
     QueryPerformanceCounter(&end);
     calls = RegistryCallCount() - before;
     double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
@@ -73,7 +73,7 @@ static void Steps(const IntegrationSettings& settings) {
   RegisterProgIds();
   double t4 = Now();
   long c4 = RegistryCallCount();
-  ApplyLinks(&settings, group);
+  ApplyLinks(&settings, group, sizeof group);
   double t5 = Now();
   long c5 = RegistryCallCount();
   printf("  steps: app path %.0f ms (%ld calls), shell extension %.0f ms (%ld), associations %.0f ms (%ld), "

@@ -6,53 +6,7 @@
 #include <stdlib.h>
 
 #include "lang/crc32.h"
-
-// Stops the program: the line index could not grow. Each host (program, tests, fuzzer) defines it.
-[[noreturn]] void FatalOutOfMemory();
-
-// A growable array of plain values. Growth: capacity + capacity / 4 + 16 items, or the count if
-// that is larger; running out of memory is fatal in Add, a result in TryAdd.
-template <typename T>
-class Array {
- public:
-  Array() = default;
-  ~Array() { free(items_); }
-  Array(const Array&) = delete;
-  Array& operator=(const Array&) = delete;
-
-  void Add(T item) {
-    if (!TryAdd(item)) FatalOutOfMemory();
-  }
-  // Add for callers that can go on without the item: false, and nothing added, when memory is out.
-  bool TryAdd(T item) {
-    if (count_ + 1 > capacity_) {
-      int wanted = capacity_ + capacity_ / 4 + 16;
-      if (wanted < count_ + 1) wanted = count_ + 1;
-      T* grown = static_cast<T*>(realloc(items_, static_cast<size_t>(wanted) * sizeof(T)));
-      if (grown == nullptr) return false;
-      items_ = grown;
-      capacity_ = wanted;
-    }
-    items_[count_++] = item;
-    return true;
-  }
-  void Clear() {
-    free(items_);
-    items_ = nullptr;
-    count_ = capacity_ = 0;
-  }
-  int Count() const { return count_; }
-  int Capacity() const { return capacity_; }
-  T* Items() { return items_; }
-  const T* Items() const { return items_; }
-  T& operator[](int i) { return items_[i]; }
-  const T& operator[](int i) const { return items_[i]; }
-
- private:
-  T* items_ = nullptr;
-  int count_ = 0;
-  int capacity_ = 0;
-};
+#include "platform/array.h"
 
 // Random access to the bytes of a file. ReadAt returns how many bytes it delivered (0 at or past
 // the end, or on error).

@@ -4,9 +4,9 @@
 
 #include "platform/text.h"
 
-bool JoinPath(char* out, int size, const char* folder, const char* name) {
-  if (size <= 0) return false;
-  size_t room = static_cast<size_t>(size);
+bool JoinPath(char* out, size_t size, const char* folder, const char* name) {
+  if (size == 0) return false;
+  size_t room = size;
   size_t n = strlen(folder);
   bool separator = n > 0 && folder[n - 1] != '\\';
   // Worked out before any copy, so that `out` may be `folder` itself.
@@ -69,16 +69,16 @@ bool IsPlainFileName(const char* name) {
   return !onlyDotsAndBlanks;
 }
 
-bool FolderOfPath(char* out, int size, const char* path) {
+bool FolderOfPath(char* out, size_t size, const char* path) {
   const char* slash = strrchr(path, '\\');
-  if (slash == nullptr || size <= 0) {
+  if (slash == nullptr || size == 0) {
     if (size > 0) out[0] = '\0';
     return false;
   }
   // A drive root keeps its "\": "C:" alone would name the drive's current folder.
   size_t n = static_cast<size_t>(slash - path);
   if (n > 0 && path[n - 1] == ':') ++n;
-  if (n + 1 > static_cast<size_t>(size)) {
+  if (n + 1 > size) {
     out[0] = '\0';
     return false;
   }
@@ -87,12 +87,11 @@ bool FolderOfPath(char* out, int size, const char* path) {
   return true;
 }
 
-bool QuoteCommandPath(char* out, int size, const char* path) {
+bool QuoteCommandPath(char* out, size_t size, const char* path) {
   bool blank = strchr(path, ' ') != nullptr || strchr(path, '\t') != nullptr;
   if (!blank) {
-    if (CopyText(out, static_cast<size_t>(size), path)) return true;
-  } else if (CopyText(out, static_cast<size_t>(size), "\"") && AppendText(out, static_cast<size_t>(size), path) &&
-             AppendText(out, static_cast<size_t>(size), "\"")) {
+    if (CopyText(out, size, path)) return true;
+  } else if (CopyText(out, size, "\"") && AppendText(out, size, path) && AppendText(out, size, "\"")) {
     return true;
   }
   if (size > 0) out[0] = '\0';

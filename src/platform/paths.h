@@ -1,13 +1,14 @@
-// Paths: the program's own, a file beside it, and a folder joined with a name. One policy: a path
-// that does not fit its buffer is refused (the output is left empty), never cut, since a cut path
-// names some other file.
+// Paths: the program's own, a file beside it, the system's folders, and a folder joined with a
+// name. One policy: a path that does not fit its buffer is refused (the output is left empty),
+// never cut, since a cut path names some other file. Every output comes with its size in bytes.
 #pragma once
+#include <stddef.h>
 
 const int kPathSize = 1024;  // a path buffer, its terminator included
 
 // `folder` and `name` with exactly one "\" between them: "C:\" + "a" and "C:\x" + "a" give
 // "C:\a" and "C:\x\a". An empty folder gives the name alone.
-bool JoinPath(char* out, int size, const char* folder, const char* name);
+bool JoinPath(char* out, size_t size, const char* folder, const char* name);
 
 // Whether an entry of the list of installed files stays inside the folder it is joined to: not
 // empty, relative (no leading "\\" or "//", no drive letter or other ":"), and no element made of
@@ -26,17 +27,24 @@ bool IsPlainFileName(const char* name);
 
 // The folder of a full path with its final "\" ("C:\x\prog.exe" gives "C:\x", "C:\prog.exe" gives
 // "C:\"). False when the path holds no "\".
-bool FolderOfPath(char* out, int size, const char* path);
+bool FolderOfPath(char* out, size_t size, const char* path);
 
 // Writes `size` bytes as the whole file `path`: over an existing one (`replace`) or only as a new
 // file. A file that could not be written whole is deleted again. True when it was.
 bool WriteWholeFile(const char* path, const void* data, unsigned long size, bool replace);
 
 // The running program's full path; false, and empty, when it does not fit.
-bool GetProgramPath(char* path, int size);
+bool GetProgramPath(char* path, size_t size);
 // A companion file: the program's path with its file name replaced by `name`.
-bool PathBesideProgram(char* out, int size, const char* name);
+bool PathBesideProgram(char* out, size_t size, const char* name);
+
+// The current folder, the Windows folder, the folder for temporary files (with its final ""), and
+// the short form of an existing path; false, and empty, when the system gives none or it does not fit.
+bool GetCurrentFolder(char* out, size_t size);
+bool GetWindowsFolder(char* out, size_t size);
+bool GetTempFolder(char* out, size_t size);
+bool GetShortPath(char* out, size_t size, const char* path);
 
 // A path as a command line's program name: quoted when it holds a blank or a tab, so that
 // "C:\Program Files\x.exe" cannot start "C:\Program.exe". `size` of kPathSize + 2 always fits.
-bool QuoteCommandPath(char* out, int size, const char* path);
+bool QuoteCommandPath(char* out, size_t size, const char* path);

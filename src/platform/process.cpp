@@ -22,29 +22,32 @@ int CompareTextNoCase(const char* a, const char* b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a, -1, b, -1) - 2;
 }
 
+// The system's version, asked once.
 static long cachedPlatform = -1;
 static unsigned long cachedMajor = 0;
+static unsigned long cachedMinor = 0;
 static int versionQueries = 0;
 
-unsigned long GetNtMajorVersion() {
-  if (cachedPlatform == -1) {
-    OSVERSIONINFOA info;
-    ZeroMemory(&info, sizeof info);
-    info.dwOSVersionInfoSize = sizeof info;
-    GetVersionExA(&info);
-    ++versionQueries;
-    cachedPlatform = static_cast<long>(info.dwPlatformId);
-    cachedMajor = info.dwMajorVersion;
-  }
-  return cachedPlatform == VER_PLATFORM_WIN32_NT ? cachedMajor : 0;
-}
-
-bool IsNewerSystem() {
+static void CacheVersion() {
+  if (cachedPlatform != -1) return;
   OSVERSIONINFOA info;
   ZeroMemory(&info, sizeof info);
   info.dwOSVersionInfoSize = sizeof info;
   GetVersionExA(&info);
-  return info.dwMajorVersion > 4 || info.dwMinorVersion > 10;
+  ++versionQueries;
+  cachedPlatform = static_cast<long>(info.dwPlatformId);
+  cachedMajor = info.dwMajorVersion;
+  cachedMinor = info.dwMinorVersion;
+}
+
+unsigned long GetNtMajorVersion() {
+  CacheVersion();
+  return cachedPlatform == VER_PLATFORM_WIN32_NT ? cachedMajor : 0;
+}
+
+bool IsNewerSystem() {
+  CacheVersion();
+  return cachedMajor > 4 || cachedMinor > 10;
 }
 
 int VersionQueries() { return versionQueries; }

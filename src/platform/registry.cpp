@@ -23,24 +23,24 @@ HKEY OpenBuilt(HKEY root, const char* builtPath, REGSAM rights) {
 
 HKEY OpenWithRights(HKEY root, const char* keyPath, REGSAM rights) {
   char built[kRegPathSize];
-  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return nullptr;
+  if (!BuildRegKeyPath(built, sizeof built, root, keyPath)) return nullptr;
   return OpenBuilt(root, built, rights);
 }
 
-void WriteValue(HKEY root, const char* keyPath, const char* valueName, DWORD type, const void* data, DWORD size) {
+void WriteValue(HKEY root, const char* keyPath, const char* valueName, DWORD type, const void* data, size_t size) {
   RegKey key(CreateRegKey(root, keyPath));
   if (key.Get() == nullptr) return;
   ++registryCalls;
   // Best effort: a failed write is not reported.
-  RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), size);
+  RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
 }
 
 // Reads up to `size` bytes; returns how many, or -1 when the value is missing or larger.
-long ReadValue(HKEY root, const char* keyPath, const char* valueName, void* out, DWORD size) {
+long ReadValue(HKEY root, const char* keyPath, const char* valueName, void* out, size_t size) {
   RegKey key(OpenRegKey(root, keyPath));
   if (key.Get() == nullptr) return -1;
   DWORD type = 0;
-  DWORD got = size;
+  DWORD got = static_cast<DWORD>(size);
   ++registryCalls;
   if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, static_cast<BYTE*>(out), &got) != ERROR_SUCCESS) {
     return -1;
@@ -101,28 +101,28 @@ void EraseRegTree(HKEY root, const char* path) {
 
 }  // namespace
 
-bool BuildRegKeyPath(HKEY root, const char* keyPath, char* out, int size) {
+bool BuildRegKeyPath(char* out, size_t size, HKEY root, const char* keyPath) {
   bool fits;
   if (root == HKEY_CURRENT_USER) {
     if (keyPath[0] == '\\') {
-      fits = CopyText(out, static_cast<size_t>(size), keyPath + 1);
+      fits = CopyText(out, size, keyPath + 1);
     } else {
-      fits = CopyText(out, static_cast<size_t>(size), "Software\\Korvex");
+      fits = CopyText(out, size, "Software\\Korvex");
       if (keyPath[0] != '\0') {
-        fits = fits && AppendText(out, static_cast<size_t>(size), "\\") &&
-               AppendText(out, static_cast<size_t>(size), keyPath);
+        fits = fits && AppendText(out, size, "\\") &&
+               AppendText(out, size, keyPath);
       }
     }
   } else {
-    fits = CopyText(out, static_cast<size_t>(size), keyPath);
+    fits = CopyText(out, size, keyPath);
   }
-  if (!fits && size > 0) out[0] = '\0';
+  if (!fits && size != 0) out[0] = '\0';
   return fits;
 }
 
 HKEY CreateRegKey(HKEY root, const char* keyPath) {
   char built[kRegPathSize];
-  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return nullptr;
+  if (!BuildRegKeyPath(built, sizeof built, root, keyPath)) return nullptr;
   HKEY key = nullptr;
   DWORD disposition = 0;
   ++registryCalls;
@@ -153,17 +153,17 @@ void WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD 
   WriteValue(root, keyPath, valueName, REG_DWORD, bytes, sizeof bytes);
 }
 
-void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, DWORD size) {
+void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, size_t size) {
   WriteValue(root, keyPath, valueName, REG_BINARY, data, size);
 }
 
-bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, const char* defaultText,
-                   DWORD size) {
+bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, size_t size,
+                   const char* defaultText) {
   if (size == 0) return false;
   long got = ReadValue(root, keyPath, valueName, out, size);
   // Data stored without a NUL that fills the buffer would come back unterminated: it does not fit.
-  if (got >= 0 && (static_cast<DWORD>(got) < size || out[got - 1] == '\0')) {
-    if (static_cast<DWORD>(got) < size) out[got] = '\0';
+  if (got >= 0 && (static_cast<size_t>(got) < size || out[got - 1] == '\0')) {
+    if (static_cast<size_t>(got) < size) out[got] = '\0';
     return true;
   }
   CopyText(out, size, defaultText);
@@ -188,13 +188,13 @@ DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD d
   return number;
 }
 
-long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* out, DWORD size) {
+long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* out, size_t size) {
   return ReadValue(root, keyPath, valueName, out, size);
 }
 
 LONG DeleteRegKey(HKEY root, const char* keyPath) {
   char built[kRegPathSize];
-  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return ERROR_INVALID_PARAMETER;
+  if (!BuildRegKeyPath(built, sizeof built, root, keyPath)) return ERROR_INVALID_PARAMETER;
   return DeleteBuilt(root, built);
 }
 
@@ -207,7 +207,7 @@ void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
 
 void DeleteRegTree(HKEY root, const char* keyPath) {
   char built[kRegTreePathSize];
-  if (!BuildRegKeyPath(root, keyPath, built, sizeof built)) return;
+  if (!BuildRegKeyPath(built, sizeof built, root, keyPath)) return;
   EraseRegTree(root, built);
 }
 
@@ -231,8 +231,8 @@ void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number) 
   WriteRegDword(HKEY_CURRENT_USER, keyPath, valueName, number);
 }
 
-bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, const char* defaultText, DWORD size) {
-  return ReadRegString(HKEY_CURRENT_USER, keyPath, valueName, out, defaultText, size);
+bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, size_t size, const char* defaultText) {
+  return ReadRegString(HKEY_CURRENT_USER, keyPath, valueName, out, size, defaultText);
 }
 
 DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber) {

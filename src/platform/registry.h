@@ -2,6 +2,7 @@
 // failure is silent (reads give their default). Under HKEY_CURRENT_USER key paths are relative to
 // the archiver's own key, HKEY_CURRENT_USER\Software\Korvex, unless they begin with a backslash.
 #pragma once
+#include <stddef.h>
 #include <windows.h>
 
 const int kRegPathSize = 256;      // a built key path
@@ -11,7 +12,7 @@ const int kRegNameSize = 200;      // a subkey name during a tree deletion
 
 // False when the built path would not fit `size` bytes: the caller then touches no key at all,
 // since a cut path would name some other key.
-bool BuildRegKeyPath(HKEY root, const char* keyPath, char* out, int size);
+bool BuildRegKeyPath(char* out, size_t size, HKEY root, const char* keyPath);
 
 HKEY CreateRegKey(HKEY root, const char* keyPath);  // null when it can be neither created nor opened
 HKEY OpenRegKey(HKEY root, const char* keyPath);    // null when it cannot be opened
@@ -19,18 +20,18 @@ bool CloseRegKey(HKEY key);
 
 void WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text);
 void WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number);
-void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, DWORD size);
+void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, size_t size);
 
 // A value that is missing, unreadable or larger than the output gives the default and false.
 // Strings always come back terminated: data that fills the whole buffer without a NUL does not fit.
-bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, const char* defaultText,
-                   DWORD size);
+bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, size_t size,
+                   const char* defaultText);
 // A value of one to four bytes is a number (little-endian, zero-extended); a missing, empty or
 // longer value gives the default.
 bool ReadRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD* out, DWORD defaultNumber);
 DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD defaultNumber);
 // The value's bytes as stored; how many, or -1 when the value is missing or larger than `size`.
-long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* out, DWORD size);
+long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* out, size_t size);
 
 LONG DeleteRegKey(HKEY root, const char* keyPath);  // the key alone; the system's status
 void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName);
@@ -54,7 +55,7 @@ class NativeRegistryView {
 
 void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
 void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);
-bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, const char* defaultText, DWORD size);
+bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, size_t size, const char* defaultText);
 DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber);
 
 // Registry API calls made so far, for the benchmarks.

@@ -9,7 +9,7 @@
 #include "setup/links.h"
 #include "setup/settings.h"
 #include "setup/shell_extension.h"
-#include "shell/uninstall_entry.h"
+#include "setup/uninstall_entry.h"
 
 void CleanIntegration() {
   // Each area takes its own things back when nothing is chosen. The associations go first, while
@@ -17,7 +17,7 @@ void CleanIntegration() {
   ApplyAssociations(&kNothingChosen);
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
   ApplyShellExtension(&kNothingChosen);
-  ApplyLinks(&kNothingChosen, nullptr);
+  ApplyLinks(&kNothingChosen, nullptr, 0);
   DeleteRegTree(HKEY_CLASSES_ROOT, kProgId);
   DeleteRegTree(HKEY_CLASSES_ROOT, kZipProgId);
   DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);

@@ -35,17 +35,15 @@ bool DeleteAtRestart9x(const char* const* paths, int count) {
     int room = static_cast<int>(sizeof lines) - used - 7;
     if (room <= 0) return false;
     memcpy(lines + used, "NUL=", 4);
-    DWORD n = GetShortPathNameA(paths[i], lines + used + 4, static_cast<DWORD>(room));
-    if (n == 0 || n >= static_cast<DWORD>(room)) return false;
-    used += 4 + static_cast<int>(n);
+    if (!GetShortPath(lines + used + 4, static_cast<size_t>(room), paths[i])) return false;
+    used += 4 + static_cast<int>(strlen(lines + used + 4));
     memcpy(lines + used, "\r\n", 3);
     used += 2;
   }
   char windows[kPathSize];
   char path[kPathSize];
   char fresh[kPathSize];
-  UINT n = GetWindowsDirectoryA(windows, sizeof windows);
-  if (n == 0 || n >= sizeof windows || !JoinPath(path, sizeof path, windows, "WININIT.INI") ||
+  if (!GetWindowsFolder(windows, sizeof windows) || !JoinPath(path, sizeof path, windows, "WININIT.INI") ||
       !JoinPath(fresh, sizeof fresh, windows, "KVXWINIT.NEW")) {
     return false;
   }

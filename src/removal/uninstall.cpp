@@ -3,44 +3,28 @@
 #include <string.h>
 #include <windows.h>
 
-#include "lang/language_table.h"
+#include "lang/language.h"
 #include "lang/messages.h"
+#include "platform/array.h"
+#include "platform/companions.h"
 #include "platform/exit_codes.h"
+#include "platform/file_list.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/run_lock.h"
 #include "platform/text.h"
 #include "removal/clean_registry.h"
-#include "removal/file_list.h"
 #include "removal/restart_deletion.h"
 #include "removal/self_deletion.h"
 #include "resources/resource.h"
-#include "shell/companions.h"
-#include "shell/uninstall_entry.h"
+#include "setup/uninstall_entry.h"
 
 namespace {
 
 // Files beside the program that no list names: the help system's caches, and the templates of new
 // archives that the setup itself made on newer systems.
 const char* const kUnlistedCompanions[4] = {"korvex.gid", "korvex.fts", KVX_KVX_TEMPLATE, KVX_ZIP_TEMPLATE};
-
-// The list's whole text, read at once and ended by a terminator; null when it cannot be read.
-char* ReadFileList(const char* path, DWORD* size) {
-  FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file.IsValid()) return nullptr;
-  *size = GetFileSize(file.Get(), nullptr);
-  if (*size == INVALID_FILE_SIZE) return nullptr;
-  char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, *size + 1));
-  DWORD got = 0;
-  if (text == nullptr) return nullptr;
-  if (!ReadFile(file.Get(), text, *size, &got, nullptr) || got != *size) {
-    HeapFree(GetProcessHeap(), 0, text);
-    return nullptr;
-  }
-  text[*size] = '\0';
-  return text;
-}
 
 enum class Deletion { Deleted, Gone, Failed };
 
@@ -93,7 +77,7 @@ bool PassesThroughLink(const char* folder, const char* entry, char* checked) {
 
 // The list's entries, split off in place, that stay inside the installation folder: nothing outside
 // it is ever deleted, whatever the list says. False when memory ran out, before anything changed.
-bool CollectEntries(char* text, DWORD size, Array<char*>* entries) {
+bool CollectEntries(char* text, unsigned long size, Array<char*>* entries) {
   char* cursor = text;
   while (char* entry = NextListEntry(&cursor, text + size)) {
     if (IsEntryInsideFolder(entry) && !entries->TryAdd(entry)) return false;
@@ -174,11 +158,6 @@ void DeleteInFolder(const char* folder, const char* name) {
   DeleteFileA(path);
 }
 
-// The list is read whole; null when it cannot be.
-char* OpenFileList(const char* folder, char* listPath, DWORD* size) {
-  return JoinPath(listPath, kPathSize, folder, KVX_FILE_LIST) ? ReadFileList(listPath, size) : nullptr;
-}
-
 void ShowRemovalBox(const char* text, UINT icon) {
   MessageBoxA(nullptr, text, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | icon | MB_SETFOREGROUND);
 }
@@ -212,8 +191,8 @@ int UninstallArchiver(bool silent) {
     return 0;
   }
   char listPath[kPathSize];
-  DWORD size = 0;
-  char* text = OpenFileList(folder, listPath, &size);
+  unsigned long size = 0;
+  char* text = ReadFileList(folder, listPath, sizeof listPath, &size);
   if (text == nullptr) {
     if (silent) return kExitListMissing;
     // Nothing has been changed yet.
@@ -256,47 +235,4 @@ void DeleteProgramAtRestart() {
   if (!GetProgramPath(program, sizeof program) || !FolderOfPath(folder, sizeof folder, program)) return;
   const char* paths[2] = {program, folder};
   DeleteAtRestart(paths, IsRootPath(folder) ? 1 : 2);  // a drive's root is never scheduled
-}
-
-bool ListedSizeKiB(unsigned long* kib) {
-  char program[kPathSize];
-  char folder[kPathSize];
-  char listPath[kPathSize];
-  DWORD size = 0;
-  char* text = GetProgramPath(program, sizeof program) && FolderOfPath(folder, sizeof folder, program)
-                   ? OpenFileList(folder, listPath, &size)
-                   : nullptr;
-  if (text == nullptr) return false;
-  HeapBlock textOwner(text);
-  typedef BOOL(WINAPI * AttributesExFunction)(const char*, GET_FILEEX_INFO_LEVELS, void*);
-  AttributesExFunction attributesEx = reinterpret_cast<AttributesExFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileAttributesExA")));
-  unsigned long long bytes = 0;
-  char* cursor = text;
-  while (char* entry = NextListEntry(&cursor, text + size)) {
-    char path[kPathSize];
-    // Only what a removal would delete counts; a wildcard would make the search below count others.
-    if (!IsEntryInsideFolder(entry) || strpbrk(entry, "*?") != nullptr || !JoinPath(path, sizeof path, folder, entry)) {
-      continue;
-    }
-    // One look at the file where the system has it (98 and NT 4 on); a directory search on 95, which
-    // costs a good twenty times more under Wine and makes a large list's setup seconds slower.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (attributesEx != nullptr) {
-      if (!attributesEx(path, GetFileExInfoStandard, &data)) continue;
-    } else {
-      WIN32_FIND_DATAA found;
-      HANDLE search = FindFirstFileA(path, &found);
-      if (search == INVALID_HANDLE_VALUE) continue;
-      FindClose(search);
-      data.dwFileAttributes = found.dwFileAttributes;
-      data.nFileSizeHigh = found.nFileSizeHigh;
-      data.nFileSizeLow = found.nFileSizeLow;
-    }
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      bytes += static_cast<unsigned long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    }
-  }
-  *kib = static_cast<unsigned long>((bytes + 1023) >> 10);
-  return true;
 }

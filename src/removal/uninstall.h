@@ -15,7 +15,3 @@ void FinishInterruptedRemoval();
 // "/warning /s": the program file that the batch file could not delete goes at the next restart,
 // with its folder, instead of the box.
 void DeleteProgramAtRestart();
-
-// The sizes of the files that "Uninstall.lst" names inside the installation folder, in KiB rounded
-// up: what the removal would free, for the list of installed programs. False without a list.
-bool ListedSizeKiB(unsigned long* kib);

@@ -51,6 +51,3 @@
 #define IDC_THANKS 5107
 #define IDC_TERMS_NOTE 5108
 #define IDC_SITE_NOTE 5109
-
-#define KVX_WEB_SITE "https://www.korvex.example/"
-#define KVX_HELP_CONTEXT_SETUP 268

@@ -5,12 +5,12 @@
 #include <windows.h>
 
 #include "lang/messages.h"
+#include "platform/companions.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "shell/companions.h"
 
 const char kProgId[] = "Korvex";
 const char kZipProgId[] = "Korvex.ZIP";
@@ -48,9 +48,9 @@ void RecordPreviousOwner(const char* extension) {
   SetupKeyOf(extension, setupKey, sizeof setupKey);
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
   char type[512], content[512], fileName[kPathSize];
-  ReadRegString(HKEY_CLASSES_ROOT, extension, "", type, "", sizeof type);
-  ReadRegString(HKEY_CLASSES_ROOT, extension, "Content Type", content, "", sizeof content);
-  ReadRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", fileName, "", sizeof fileName);
+  ReadRegString(HKEY_CLASSES_ROOT, extension, "", type, sizeof type, "");
+  ReadRegString(HKEY_CLASSES_ROOT, extension, "Content Type", content, sizeof content, "");
+  ReadRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", fileName, sizeof fileName, "");
   // Only the presence of "NullFile" matters: one that holds some text is still there.
   bool hasNullFile = RegValueExists(HKEY_CLASSES_ROOT, shellNewKey, "NullFile");
   WriteOwnRegDword(setupKey, "Exist", RegKeyExists(HKEY_CLASSES_ROOT, extension) ? 1 : 0);
@@ -154,8 +154,8 @@ void ReadPreviousOwner(const char* extension, PreviousOwner* owner) {
   SetupKeyOf(extension, setupKey, sizeof setupKey);
   owner->recorded = RegValueExists(HKEY_CURRENT_USER, setupKey, "Exist");
   owner->existed = GetOwnRegDword(setupKey, "Exist", 1);
-  ReadOwnRegString(setupKey, "Type", owner->type, "", sizeof owner->type);
-  ReadOwnRegString(setupKey, "Content", owner->content, "", sizeof owner->content);
+  ReadOwnRegString(setupKey, "Type", owner->type, sizeof owner->type, "");
+  ReadOwnRegString(setupKey, "Content", owner->content, sizeof owner->content, "");
   if (IsArchiverProgId(owner->type)) owner->type[0] = '\0';  // never given back to ourselves
 }
 
@@ -174,7 +174,7 @@ void Release(const char* extension, int position, const PreviousOwner& owner) {
       DeleteRegValue(HKEY_CLASSES_ROOT, extension, "Content Type");
     }
     char shellNew[kPathSize];
-    ReadOwnRegString(setupKey, "ShellNew", shellNew, "", sizeof shellNew);
+    ReadOwnRegString(setupKey, "ShellNew", shellNew, sizeof shellNew, "");
     DeleteRegValue(HKEY_CLASSES_ROOT, shellNewKey, "FileName");
     if (position == kKvxPosition || position == kZipPosition) RemoveTemplateData(shellNewKey, position == kKvxPosition);
     if (shellNew[0] == '*') {
@@ -244,7 +244,7 @@ void ApplyApplicationRegistration(const IntegrationSettings* settings) {
 
 bool IsOwnAssociation(const char* extension) {
   char owner[80];
-  ReadRegString(HKEY_CLASSES_ROOT, extension, "", owner, "", sizeof owner);
+  ReadRegString(HKEY_CLASSES_ROOT, extension, "", owner, sizeof owner, "");
   return IsArchiverProgId(owner);
 }
 

@@ -6,13 +6,13 @@
 #include <windows.h>
 
 #include "lang/messages.h"
+#include "platform/companions.h"
+#include "platform/globals.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "shell/companions.h"
-#include "shell/globals.h"
 
 namespace {
 
@@ -45,15 +45,17 @@ struct GroupItem {
 void MakeGroup(const char* group, const GroupItem (&items)[3], LinkWork* work) {
   CreateDirectoryA(group, nullptr);  // an existing folder is fine
   for (const GroupItem& item : items) {
-    if (work->count == LinkWork::kMostLinks) return;
     char linkName[kPathSize];
-    LinkWork::Job& job = work->jobs[work->count];
+    char link[kPathSize];
+    char target[kPathSize];
     if (!CopyText(linkName, sizeof linkName, item.name) || !AppendText(linkName, sizeof linkName, ".lnk") ||
-        !JoinPath(job.link, sizeof job.link, group, linkName) ||
-        !PathBesideProgram(job.target, sizeof job.target, item.target)) {
+        !JoinPath(link, sizeof link, group, linkName) || !PathBesideProgram(target, sizeof target, item.target)) {
       continue;
     }
-    ++work->count;
+    LinkWork::Job* job = work->NewJob();
+    if (job == nullptr) return;
+    CopyText(job->target, sizeof job->target, target);
+    CopyText(job->link, sizeof job->link, link);
   }
 }
 
@@ -65,10 +67,9 @@ void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiv
   if (!found || !JoinPath(link, sizeof link, folder, kLinkName)) return;
   if (!wanted) {
     DeleteFileA(link);
-  } else if (work->count < LinkWork::kMostLinks) {
-    LinkWork::Job& job = work->jobs[work->count++];
-    CopyText(job.target, sizeof job.target, archiver);
-    CopyText(job.link, sizeof job.link, link);
+  } else if (LinkWork::Job* job = work->NewJob()) {
+    CopyText(job->target, sizeof job->target, archiver);
+    CopyText(job->link, sizeof job->link, link);
   }
 }
 
@@ -108,17 +109,17 @@ bool CreateShellLink(const char* target, const char* linkFile, const char* descr
   return SUCCEEDED(file->Save(widePath, TRUE));
 }
 
-bool GetDesktopFolder(char* path, int size) {
+bool GetDesktopFolder(char* path, size_t size) {
   if (size < MAX_PATH) return false;
   ComRef<IMalloc> allocator;
   SHGetMalloc(allocator.Out());  // leaves it null when it fails
   return SpecialFolderPath(allocator.Get(), CSIDL_DESKTOPDIRECTORY, path);
 }
 
-bool DeleteFolderTree(char* path, int size) {
+bool DeleteFolderTree(char* path, size_t size) {
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
   size_t n = strlen(path);
-  if (n + 2 > static_cast<size_t>(size)) return false;
+  if (n + 2 > size) return false;
   path[n + 1] = '\0';  // the list of names ends with an empty name
   SHFILEOPSTRUCTA operation;
   ZeroMemory(&operation, sizeof operation);
@@ -130,8 +131,7 @@ bool DeleteFolderTree(char* path, int size) {
   return SHFileOperationA(&operation) == 0;
 }
 
-void StartLinks(const IntegrationSettings* settings, char* groupPathOut, LinkWork* work) {
-  work->count = 0;
+void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work) {
   char archiver[kPathSize];
   if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
   ComRef<IMalloc> shellAllocator;
@@ -154,32 +154,37 @@ void StartLinks(const IntegrationSettings* settings, char* groupPathOut, LinkWor
       continue;
     }
     if (settings->Programs) {
-      if (csidl == CSIDL_PROGRAMS && groupPathOut != nullptr) CopyText(groupPathOut, kPathSize, group);
+      if (csidl == CSIDL_PROGRAMS && groupFolder != nullptr) CopyText(groupFolder, size, group);
       MakeGroup(group, items, work);
     } else {
       DeleteFolderTree(group, sizeof group);
     }
   }
-  // Under Wine each save also starts the menu builder and waits for it. A thread that cannot be
-  // started saves its link here and now.
-  for (int i = 0; i < work->count; ++i) {
+  work->Start();
+}
+
+LinkWork::Job* LinkWork::NewJob() { return count_ < kMostLinks ? &jobs_[count_++] : nullptr; }
+
+// Under Wine each save also starts the menu builder and waits for it.
+void LinkWork::Start() {
+  for (int i = 0; i < count_; ++i) {
     DWORD id;
-    work->threads[i] = CreateThread(nullptr, 0, SaveLinkThread, &work->jobs[i], 0, &id);
-    if (work->threads[i] == nullptr) SaveLinkThread(&work->jobs[i]);
+    threads_[i] = CreateThread(nullptr, 0, SaveLinkThread, &jobs_[i], 0, &id);
+    if (threads_[i] == nullptr) SaveLinkThread(&jobs_[i]);
   }
 }
 
-void FinishLinks(LinkWork* work) {
-  for (int i = 0; i < work->count; ++i) {
-    if (work->threads[i] == nullptr) continue;
-    WaitForThread(work->threads[i]);
-    CloseHandle(work->threads[i]);
+void LinkWork::Finish() {
+  for (int i = 0; i < count_; ++i) {
+    if (threads_[i] == nullptr) continue;
+    WaitForThread(threads_[i]);
+    CloseHandle(threads_[i]);
+    threads_[i] = nullptr;
   }
-  work->count = 0;
+  count_ = 0;
 }
 
-void ApplyLinks(const IntegrationSettings* settings, char* groupPathOut) {
+void ApplyLinks(const IntegrationSettings* settings, char* groupFolder, size_t size) {
   LinkWork work;
-  StartLinks(settings, groupPathOut, &work);
-  FinishLinks(&work);
+  StartLinks(settings, groupFolder, size, &work);
 }

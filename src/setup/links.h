@@ -1,29 +1,49 @@
 // Shell links to the archiver: desktop, start menu and the program group (also for all users on
 // the NT family).
 #pragma once
+#include <stddef.h>
+#include <windows.h>
+
 #include "platform/paths.h"
 #include "setup/settings.h"
 
-// Makes or removes each place as its flag says; when the program group is made and `groupPathOut`
-// (1024 bytes) is not null, it receives the current user's group folder.
-void ApplyLinks(const IntegrationSettings* settings, char* groupPathOut);
+// Makes or removes each place as its flag says; when the program group is made and `groupFolder`
+// (of `size` bytes) is not null, it receives the current user's group folder.
+void ApplyLinks(const IntegrationSettings* settings, char* groupFolder, size_t size);
 
-// ApplyLinks in two halves, so that other work runs while the links are saved: StartLinks removes
-// what is not wanted, makes the group folders and starts saving the links, side by side;
-// FinishLinks returns once all are written. Saving costs the shell more waiting than work.
-struct LinkWork {
+// The links being saved, one thread each, so that other work runs meanwhile: saving costs the shell
+// more waiting than work. The jobs live here and the threads read them, so Finish, and the
+// destructor on any way out, waits for every thread before the jobs go.
+class LinkWork {
+ public:
   static const int kMostLinks = 8;  // desktop, start menu, and three in each of two groups
   struct Job {
     char target[kPathSize];
     char link[kPathSize];
-  } jobs[kMostLinks];
-  void* threads[kMostLinks];
-  int count;
+  };
+
+  LinkWork() = default;
+  ~LinkWork() { Finish(); }
+  LinkWork(const LinkWork&) = delete;
+  LinkWork& operator=(const LinkWork&) = delete;
+
+  Job* NewJob();  // null when all are taken
+  // Starts a thread for each job; a job that gets no thread is saved at once.
+  void Start();
+  // Returns once every link is written.
+  void Finish();
+
+ private:
+  Job jobs_[kMostLinks];
+  HANDLE threads_[kMostLinks] = {};
+  int count_ = 0;
 };
-void StartLinks(const IntegrationSettings* settings, char* groupPathOut, LinkWork* work);
-void FinishLinks(LinkWork* work);
+
+// ApplyLinks in two halves: StartLinks removes what is not wanted, makes the group folders and
+// starts saving the links; `work`'s Finish waits for them.
+void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work);
 
 bool CreateShellLink(const char* target, const char* linkFile, const char* description);
-bool GetDesktopFolder(char* path, int size);
+bool GetDesktopFolder(char* path, size_t size);
 // `path` must have room for one more byte after its terminator (the shell wants a double NUL).
-bool DeleteFolderTree(char* path, int size);
+bool DeleteFolderTree(char* path, size_t size);

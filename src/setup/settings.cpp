@@ -2,43 +2,46 @@
 
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "resources/resource.h"
 
 const ArchiveType ArchiveTypeTable[kArchiveTypeCount] = {
-    {5101, "&KVX", ".kvx", ".kvx"},
-    {5102, "&ZIP", ".zip", ".zip"},
-    {5103, "CAB", ".cab", ".cab"},
-    {5104, "ARJ", ".arj", ".arj"},
-    {5105, "LZH", ".lzh.lha", ".lzh"},
-    {5106, "ACE", ".ace", ".ace"},
-    {5107, "TAR", ".tar", ".tar"},
-    {5108, "GZip", ".gz.tgz", ".gz"},
-    {5109, "UUE", ".uue.xxe.uu", ".uue"},
-    {5110, "BZ2", ".bz2.tbz2.bz.tbz", ".bz2"},
-    {5111, "JAR", ".jar", ".jar"},
+    {IDC_TYPE_KVX, ".kvx", ".kvx"},
+    {IDC_TYPE_ZIP, ".zip", ".zip"},
+    {IDC_TYPE_CAB, ".cab", ".cab"},
+    {IDC_TYPE_ARJ, ".arj", ".arj"},
+    {IDC_TYPE_LZH, ".lzh.lha", ".lzh"},
+    {IDC_TYPE_ACE, ".ace", ".ace"},
+    {IDC_TYPE_TAR, ".tar", ".tar"},
+    {IDC_TYPE_GZIP, ".gz.tgz", ".gz"},
+    {IDC_TYPE_UUE, ".uue.xxe.uu", ".uue"},
+    {IDC_TYPE_BZ2, ".bz2.tbz2.bz.tbz", ".bz2"},
+    {IDC_TYPE_JAR, ".jar", ".jar"},
 };
 
 static const char kLinksKey[] = "Setup\\Links";
 static const char kSetupKey[] = "Setup";
 
-const char* NextExtension(const char* list, char* out, int size) {
+const char* NextExtension(const char* list, char* out, size_t size) {
   const char* end = list;
   if (*end != '\0') ++end;  // the extension's own dot
   while (*end != '\0' && *end != '.') ++end;
-  int n = static_cast<int>(end - list);
+  size_t n = static_cast<size_t>(end - list);
   if (n > size - 1) n = size - 1;
-  for (int i = 0; i < n; ++i) out[i] = list[i];
+  for (size_t i = 0; i < n; ++i) out[i] = list[i];
   out[n] = '\0';
   return end;
 }
 
 const IntegrationSettings kNothingChosen = {};
 
-void SetupKeyOf(const char* extension, char* out, int size) {
-  CopyText(out, static_cast<size_t>(size), "Setup\\");
-  AppendText(out, static_cast<size_t>(size), extension);
+void SetupKeyOf(const char* extension, char* out, size_t size) {
+  CopyText(out, size, "Setup\\");
+  AppendText(out, size, extension);
 }
 
-static void TypeKey(int position, char* out, int size) { SetupKeyOf(ArchiveTypeTable[position].keyExtension, out, size); }
+static void TypeKey(int position, char* out, size_t size) {
+  SetupKeyOf(ArchiveTypeTable[position].keyExtension, out, size);
+}
 
 static unsigned char Flag(DWORD number) { return number != 0 ? 1 : 0; }
 

@@ -1,5 +1,6 @@
 // The user's integration choices, the table of archive types and their storage under the own key.
 #pragma once
+#include <stddef.h>
 
 const int kArchiveTypeRoom = 20;  // flags the record has room for
 const int kArchiveTypeCount = 11;
@@ -7,8 +8,7 @@ const int kKvxPosition = 0;
 const int kZipPosition = 1;
 
 struct ArchiveType {
-  int checkBoxId;
-  const char* label;       // the check box's text
+  int checkBoxId;          // in the setup dialog
   const char* extensions;  // ".gz.tgz": each with its dot, no separator
   const char* keyExtension;
 };
@@ -30,11 +30,11 @@ struct IntegrationSettings {
 extern const IntegrationSettings kNothingChosen;
 
 // "Setup\<ext>": the own-key path of a type's choice and of an extension's previous owner.
-void SetupKeyOf(const char* extension, char* out, int size);
+void SetupKeyOf(const char* extension, char* out, size_t size);
 
 void LoadIntegrationSettings(IntegrationSettings* settings);
 void StoreIntegrationSettings(const IntegrationSettings* settings);
 
 // Splits an extension list: copies the extension that starts at `list` into `out` and returns where
 // the next one starts (at the NUL after the last).
-const char* NextExtension(const char* list, char* out, int size);
+const char* NextExtension(const char* list, char* out, size_t size);

@@ -4,21 +4,29 @@
 
 #include "lang/dialog_translation.h"
 #include "lang/messages.h"
+#include "platform/companions.h"
+#include "platform/globals.h"
 #include "platform/run_lock.h"
 #include "resources/resource.h"
 #include "setup/apply.h"
-#include "shell/companions.h"
-#include "shell/globals.h"
 
 namespace {
 
-// The six boxes after the types, in the order of the record's fields.
-unsigned char IntegrationSettings::*const kOtherFlags[6] = {
-    &IntegrationSettings::Desktop,  &IntegrationSettings::StartMenu,    &IntegrationSettings::Programs,
-    &IntegrationSettings::ShellExt, &IntegrationSettings::CascadedMenu, &IntegrationSettings::MenuIcons};
+// The boxes after the types, each with the record's field it shows.
+const struct {
+  int id;
+  unsigned char IntegrationSettings::*flag;
+} kOtherBoxes[6] = {{IDC_DESKTOP, &IntegrationSettings::Desktop},   {IDC_START_MENU, &IntegrationSettings::StartMenu},
+                    {IDC_PROGRAMS, &IntegrationSettings::Programs}, {IDC_SHELL_EXT, &IntegrationSettings::ShellExt},
+                    {IDC_CASCADED_MENU, &IntegrationSettings::CascadedMenu},
+                    {IDC_MENU_ICONS, &IntegrationSettings::MenuIcons}};
 
 void TakeChecked(HWND dialog, int id, unsigned char* flag) {
   if (GetDlgItem(dialog, id) != nullptr) *flag = IsDlgButtonChecked(dialog, id) != 0 ? 1 : 0;
+}
+
+void ShowChecked(HWND dialog, int id, unsigned char flag) {
+  CheckDlgButton(dialog, id, flag != 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
 // The choices as the boxes show them; a box that the template lacks keeps its stored value.
@@ -43,38 +51,44 @@ void Confirm(HWND dialog) {
   }
   IntegrationSettings settings;
   ReadChoices(dialog, &settings);
-  CommitSetup(&settings, GroupFolderToOpen);
+  SetupOutcome* outcome = reinterpret_cast<SetupOutcome*>(GetWindowLongA(dialog, DWL_USER));
+  if (outcome != nullptr) {
+    CommitSetup(&settings, outcome->groupFolder, sizeof outcome->groupFolder);
+  } else {
+    CommitSetup(&settings, nullptr, 0);
+  }
   EndDialog(dialog, 1);
 }
 
 }  // namespace
 
 void GetDialogSettings(HWND dialog, IntegrationSettings* settings) {
-  for (int i = 0; i < kArchiveTypeCount; ++i) TakeChecked(dialog, IDC_TYPE_KVX + i, &settings->types[i]);
-  for (int i = 0; i < 6; ++i) TakeChecked(dialog, IDC_DESKTOP + i, &(settings->*kOtherFlags[i]));
+  for (int i = 0; i < kArchiveTypeCount; ++i) TakeChecked(dialog, ArchiveTypeTable[i].checkBoxId, &settings->types[i]);
+  for (const auto& box : kOtherBoxes) TakeChecked(dialog, box.id, &(settings->*box.flag));
 }
 
 void ShowDialogSettings(HWND dialog, const IntegrationSettings* settings) {
-  for (int i = 0; i < kArchiveTypeCount; ++i) CheckDlgButton(dialog, IDC_TYPE_KVX + i, settings->types[i] ? BST_CHECKED : BST_UNCHECKED);
-  for (int i = 0; i < 6; ++i) CheckDlgButton(dialog, IDC_DESKTOP + i, settings->*kOtherFlags[i] ? BST_CHECKED : BST_UNCHECKED);
+  for (int i = 0; i < kArchiveTypeCount; ++i) ShowChecked(dialog, ArchiveTypeTable[i].checkBoxId, settings->types[i]);
+  for (const auto& box : kOtherBoxes) ShowChecked(dialog, box.id, settings->*box.flag);
   // The context-menu choices mean something only with the shell integration.
   EnableDlgItem(dialog, IDC_CASCADED_MENU, settings->ShellExt != 0);
   EnableDlgItem(dialog, IDC_MENU_ICONS, settings->ShellExt != 0);
 }
 
 void SelectAllTypes(HWND dialog) {
-  for (int i = 0; i < kArchiveTypeCount; ++i) CheckDlgButton(dialog, IDC_TYPE_KVX + i, BST_CHECKED);
+  for (const ArchiveType& type : ArchiveTypeTable) CheckDlgButton(dialog, type.checkBoxId, BST_CHECKED);
 }
 
 void EnableDlgItem(HWND dialog, int id, bool enable) { EnableWindow(GetDlgItem(dialog, id), enable ? TRUE : FALSE); }
 
-INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   TranslateDialogHook(dialog, message, "SETUPDLG");
   switch (message) {
     case WM_HELP:
       SendMessageA(dialog, WM_COMMAND, IDC_HELP_BUTTON, 0);
       return TRUE;
     case WM_INITDIALOG: {
+      SetWindowLongA(dialog, DWL_USER, static_cast<LONG>(lParam));
       IntegrationSettings settings;
       LoadIntegrationSettings(&settings);
       ShowDialogSettings(dialog, &settings);

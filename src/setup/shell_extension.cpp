@@ -3,9 +3,9 @@
 #include <string.h>
 #include <windows.h>
 
+#include "platform/companions.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "shell/companions.h"
 
 namespace {
 

@@ -3,25 +3,24 @@
 #include <shellapi.h>
 
 #include "lang/dialog_translation.h"
+#include "platform/companions.h"
+#include "platform/globals.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "shell/companions.h"
-#include "shell/globals.h"
 
 namespace {
 
 // A file of the installation folder, which is the current directory the setup was started in.
-bool InstalledFile(const char* name, char* path, int size) {
+bool InstalledFile(char* path, size_t size, const char* name) {
   char folder[kPathSize];
-  DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
-  return n > 0 && n < sizeof folder && JoinPath(path, size, folder, name);
+  return GetCurrentFolder(folder, sizeof folder) && JoinPath(path, size, folder, name);
 }
 
 void OpenInstalledFile(const char* name) {
   char path[kPathSize];
-  if (InstalledFile(name, path, sizeof path)) ShellExecuteA(nullptr, "open", path, nullptr, "", SW_SHOWNORMAL);
+  if (InstalledFile(path, sizeof path, name)) ShellExecuteA(nullptr, "open", path, nullptr, "", SW_SHOWNORMAL);
 }
 
 }  // namespace
@@ -33,8 +32,7 @@ INT_PTR CALLBACK DoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(DialogIcon));
       SendDlgItemMessageA(dialog, IDC_THANKS, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont), FALSE);
       char folder[kPathSize];
-      DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
-      if (n > 0 && n < sizeof folder) SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder);
+      if (GetCurrentFolder(folder, sizeof folder)) SetDlgItemTextA(dialog, IDC_INSTALL_FOLDER, folder);
       if (SilentMode) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
       return TRUE;
     }
@@ -46,7 +44,7 @@ INT_PTR CALLBACK DoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
           char archiver[kPathSize];
           char command[kPathSize + 2];
           // Quoted when it holds a blank: unquoted, "C:\Program Files\..." would first start "C:\Program.exe".
-          if (InstalledFile(KVX_ARCHIVER_EXE, archiver, sizeof archiver)) {
+          if (InstalledFile(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) {
             QuoteCommandPath(command, sizeof command, archiver);
             LaunchCommand(command, nullptr, 0);
           }

@@ -4,11 +4,12 @@
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "platform/exit_codes.h"
+#include "platform/globals.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
-#include "setup/apply.h"
+#include "setup/setup_dialog.h"
 #include "shell/command_line.h"
-#include "shell/globals.h"
+#include "shell/setup_flow.h"
 #include "shell/warning.h"
 
 namespace {

@@ -4,15 +4,15 @@
 #include <windows.h>
 
 #include "lang/messages.h"
+#include "platform/globals.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "shell/globals.h"
 
-void ComposeWarningText(char* dst, int size, const char* first, const char* second, const char* path) {
-  CopyText(dst, static_cast<size_t>(size), first);
-  AppendText(dst, static_cast<size_t>(size), "\n");
+void ComposeWarningText(char* dst, size_t size, const char* first, const char* second, const char* path) {
+  CopyText(dst, size, first);
+  AppendText(dst, size, "\n");
   size_t used = strlen(dst);
-  FormatOneString(dst + used, static_cast<size_t>(size) - used, second, path);
+  FormatOneString(dst + used, size - used, second, path);
 }
 
 void ShowRemovalWarning() {

@@ -7,7 +7,7 @@
 const int kWarningTextSize = 256 + 1 + 256 + kPathSize;
 
 // Composes the "/warning" text: `first`, a line feed, `second` with `path` for its "%s".
-void ComposeWarningText(char* dst, int size, const char* first, const char* second, const char* path);
+void ComposeWarningText(char* dst, size_t size, const char* first, const char* second, const char* path);
 
 // The "/warning" box: the program file could not be deleted by the removal.
 void ShowRemovalWarning();

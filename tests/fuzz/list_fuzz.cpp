@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_list.h"
 #include "platform/paths.h"
-#include "removal/file_list.h"
 
 [[noreturn]] void FatalOutOfMemory() { abort(); }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_list.h"
 #include "removal/batch_text.h"
-#include "removal/file_list.h"
 #include "removal/wininit.h"
 
 namespace {

@@ -8,12 +8,12 @@
 
 #include "engine_support.h"
 #include "lang/language.h"
-#include "registry_support.h"
 #include "platform/process.h"
+#include "registry_support.h"
 #include "removal/clean_registry.h"
 #include "setup/apply.h"
 #include "setup/links.h"
-#include "shell/uninstall_entry.h"
+#include "setup/uninstall_entry.h"
 #include "win_support.h"
 
 namespace {
@@ -53,7 +53,7 @@ class Apply : public ::testing::Test {
   void TearDown() override {
     SetCurrentDirectoryA(saved_);
     IntegrationSettings none = Every(0);
-    ApplySetup(&none, nullptr);
+    ApplySetup(&none, nullptr, 0);
     ResetIntegrationState();
     StopLanguage();
   }
@@ -68,7 +68,7 @@ TEST_F(Apply, EverythingChosenFromAnotherWorkingFolder) {
   ASSERT_TRUE(SetCurrentDirectoryA(other.c_str()));
   IntegrationSettings all = Every(1);
   char group[1024] = "";
-  ApplySetup(&all, group);
+  ApplySetup(&all, group, sizeof group);
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPath, ""), ExeFolder() + "Korvex.exe");
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPath, "Path"), other);
   EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".zip", ""), "Korvex.ZIP");
@@ -81,17 +81,17 @@ TEST_F(Apply, EverythingChosenFromAnotherWorkingFolder) {
 
 TEST_F(Apply, TwiceIsLikeOnce) {
   IntegrationSettings all = Every(1);
-  ApplySetup(&all, nullptr);
+  ApplySetup(&all, nullptr, 0);
   RegSnapshot once = Integration();
-  ApplySetup(&all, nullptr);
+  ApplySetup(&all, nullptr, 0);
   EXPECT_EQ(Integration(), once);
 }
 
 TEST_F(Apply, NothingChosenStillRegistersTheApplicationAndReleasesTheRest) {
   IntegrationSettings all = Every(1), none = Every(0);
-  ApplySetup(&all, nullptr);
+  ApplySetup(&all, nullptr, 0);
   char group[1024] = "untouched";
-  ApplySetup(&none, group);
+  ApplySetup(&none, group, sizeof group);
   EXPECT_STREQ(group, "untouched");
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppPath));
   EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, "Korvex.ZIP", ""), "Archivio Korvex ZIP");
@@ -125,7 +125,7 @@ TEST_F(Apply, UninstallEntryIsWrittenOnceAndTranslated) {
 TEST_F(Apply, RemovalTakesBackWhatIsOursOnly) {
   SetString(HKEY_CLASSES_ROOT, ".arj", "", "Other.Arj");
   IntegrationSettings all = Every(1);
-  CommitSetup(&all, nullptr);
+  CommitSetup(&all, nullptr, 0);
   SetString(HKEY_CLASSES_ROOT, ".cab", "", "Later.Cab");  // another program took it over since
   SetString(HKEY_LOCAL_MACHINE, kAppPath + "\\Extra", "", "someone's");
   SetString(HKEY_CURRENT_USER, "Software\\Korvex\\Options\\Deep", "Lingua", "it");

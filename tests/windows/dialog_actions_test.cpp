@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "lang/language.h"
 #include "lang/messages.h"
+#include "platform/globals.h"
 #include "resources/resource.h"
-#include "setup/apply.h"
 #include "setup/setup_dialog.h"
 #include "shell/done_dialog.h"
-#include "shell/globals.h"
+#include "shell/setup_flow.h"
 #include "win_support.h"
 
 namespace {
@@ -163,7 +164,6 @@ TEST_F(DialogActions, ClosedSetupEndsWithZero) {
 }
 
 TEST_F(DialogActions, SetupFlowShowsTheCompletionDialogOnlyAfterAConfirmedSetup) {
-  GroupFolderToOpen[0] = '\0';
   ImportSwap swap("user32.dll", "DialogBoxParamA", reinterpret_cast<void*>(RecordDialog));
   ASSERT_TRUE(swap.Active());
   for (INT_PTR answer : {0, -1, 1}) {

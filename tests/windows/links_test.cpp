@@ -76,7 +76,7 @@ class LinksTest : public ::testing::Test {
   }
   void Clear() {
     IntegrationSettings none = Links(false, false, false);
-    ApplyLinks(&none, nullptr);
+    ApplyLinks(&none, nullptr, 0);
   }
   void ExpectLink(const std::string& file, const std::string& targetName) {
     LinkInfo info = ReadLink(file);
@@ -96,7 +96,7 @@ class LinksTest : public ::testing::Test {
 TEST_F(LinksTest, EveryPlaceMadeAndReadBack) {
   char group[1024] = "untouched";
   IntegrationSettings all = Links(true, true, true);
-  ApplyLinks(&all, group);
+  ApplyLinks(&all, group, sizeof group);
   std::string userGroup = Special(CSIDL_PROGRAMS) + "\\Korvex";
   EXPECT_EQ(std::string(group), userGroup);
   ExpectLink(Special(CSIDL_DESKTOPDIRECTORY) + "\\Korvex.lnk", "Korvex.exe");
@@ -109,7 +109,7 @@ TEST_F(LinksTest, EveryPlaceMadeAndReadBack) {
     EXPECT_FALSE(Exists(common));  // the 9x family has no all-users group
   }
   // Twice: the same single link in each place.
-  ApplyLinks(&all, nullptr);
+  ApplyLinks(&all, nullptr, 0);
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((userGroup + "\\*.lnk").c_str(), &found);
   int count = 0;
@@ -123,7 +123,7 @@ TEST_F(LinksTest, EveryPlaceMadeAndReadBack) {
 
 TEST_F(LinksTest, ClearFlagsRemoveLinksAndWholeGroups) {
   IntegrationSettings all = Links(true, true, true);
-  ApplyLinks(&all, nullptr);
+  ApplyLinks(&all, nullptr, 0);
   std::string userGroup = Special(CSIDL_PROGRAMS) + "\\Korvex";
   ASSERT_TRUE(WriteFileBytes(userGroup + "\\Aggiunto dall'utente.txt", "user's"));
   // The 9x family has no all-users group of ours: a "Korvex" group found there belongs to someone
@@ -139,7 +139,7 @@ TEST_F(LinksTest, ClearFlagsRemoveLinksAndWholeGroups) {
   }
   char group[1024] = "untouched";
   IntegrationSettings none = Links(false, false, false);
-  ApplyLinks(&none, group);
+  ApplyLinks(&none, group, sizeof group);
   EXPECT_STREQ(group, "untouched");
   EXPECT_FALSE(Exists(Special(CSIDL_DESKTOPDIRECTORY) + "\\Korvex.lnk"));
   EXPECT_FALSE(Exists(Special(CSIDL_STARTMENU) + "\\Korvex.lnk"));
@@ -152,9 +152,9 @@ TEST_F(LinksTest, ClearFlagsRemoveLinksAndWholeGroups) {
     RemoveDirectoryA(common.c_str());
   }
   // Only the desktop link goes when only its flag is cleared.
-  ApplyLinks(&all, nullptr);
+  ApplyLinks(&all, nullptr, 0);
   IntegrationSettings noDesktop = Links(false, true, true);
-  ApplyLinks(&noDesktop, nullptr);
+  ApplyLinks(&noDesktop, nullptr, 0);
   EXPECT_FALSE(Exists(Special(CSIDL_DESKTOPDIRECTORY) + "\\Korvex.lnk"));
   EXPECT_TRUE(Exists(Special(CSIDL_STARTMENU) + "\\Korvex.lnk"));
   EXPECT_TRUE(Exists(userGroup + "\\Korvex.lnk"));
@@ -164,7 +164,7 @@ TEST_F(LinksTest, ItemNamesFollowTheLanguage) {
   StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Guida a Korvex", "Korvex Help") +
                                           Entry('s', nullptr, "Manuale di KVX in modalit\xe0 carattere", "KVX manual")));
   IntegrationSettings programs = Links(false, false, true);
-  ApplyLinks(&programs, nullptr);
+  ApplyLinks(&programs, nullptr, 0);
   ExpectGroup(Special(CSIDL_PROGRAMS) + "\\Korvex", "Korvex Help", "KVX manual");
 }
 
@@ -173,7 +173,7 @@ TEST_F(LinksTest, TranslatedNamesThatAreNoPlainFileNameGiveWayToTheBuiltInOnes) 
   StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Guida a Korvex", "..\\Startup\\Guida") +
                                           Entry('s', nullptr, "Manuale di KVX in modalit\xe0 carattere", "a|b")));
   IntegrationSettings programs = Links(false, false, true);
-  ApplyLinks(&programs, nullptr);
+  ApplyLinks(&programs, nullptr, 0);
   std::string group = Special(CSIDL_PROGRAMS) + "\\Korvex";
   ExpectGroup(group, "Guida a Korvex", "Manuale di KVX in modalit\xe0 carattere");
   EXPECT_FALSE(Exists(Special(CSIDL_PROGRAMS) + "\\Startup\\Guida.lnk"));
@@ -197,7 +197,7 @@ TEST(FolderTree, DeletionNeedsRoomForTheDoubleNul) {
   ASSERT_TRUE(WriteFileBytes(folder + "\\sub\\f.txt", "x"));
   char exact[1024];
   snprintf(exact, sizeof exact, "%s", folder.c_str());
-  EXPECT_FALSE(DeleteFolderTree(exact, static_cast<int>(folder.size() + 1)));
+  EXPECT_FALSE(DeleteFolderTree(exact, folder.size() + 1));
   EXPECT_TRUE(Exists(folder));
   EXPECT_TRUE(DeleteFolderTree(exact, sizeof exact));
   EXPECT_FALSE(Exists(folder));

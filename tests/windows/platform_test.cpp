@@ -17,6 +17,7 @@ TEST(WindowsFamily, VersionAnswerMatchesTheEmulatedFamilyAndIsAskedOnce) {
     EXPECT_GE(major, 4u);
   }
   for (int i = 0; i < 5; ++i) EXPECT_EQ(GetNtMajorVersion(), major);
+  IsNewerSystem();
   EXPECT_EQ(VersionQueries(), 1);
 }
 

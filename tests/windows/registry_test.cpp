@@ -53,20 +53,20 @@ TEST_F(Registry, OwnKeyPathConvention) {
 TEST_F(Registry, BuiltPathsThatDoNotFitAreRefusedNotCut) {
   char out[kRegPathSize];
   std::string fits(255 - strlen("Software\\Korvex\\"), 'a');
-  EXPECT_TRUE(BuildRegKeyPath(HKEY_CURRENT_USER, fits.c_str(), out, sizeof out));
+  EXPECT_TRUE(BuildRegKeyPath(out, sizeof out, HKEY_CURRENT_USER, fits.c_str()));
   EXPECT_EQ(strlen(out), 255u);
   std::string tooLong = fits + "b";
-  EXPECT_FALSE(BuildRegKeyPath(HKEY_CURRENT_USER, tooLong.c_str(), out, sizeof out));
+  EXPECT_FALSE(BuildRegKeyPath(out, sizeof out, HKEY_CURRENT_USER, tooLong.c_str()));
   EXPECT_STREQ(out, "");
-  EXPECT_TRUE(BuildRegKeyPath(HKEY_CURRENT_USER, "", out, sizeof out));
+  EXPECT_TRUE(BuildRegKeyPath(out, sizeof out, HKEY_CURRENT_USER, ""));
   EXPECT_STREQ(out, "Software\\Korvex");
-  EXPECT_TRUE(BuildRegKeyPath(HKEY_CURRENT_USER, "\\", out, sizeof out));
+  EXPECT_TRUE(BuildRegKeyPath(out, sizeof out, HKEY_CURRENT_USER, "\\"));
   EXPECT_STREQ(out, "");
   // Nothing is written under a cut name, and reads give their default.
   WriteOwnRegString(tooLong.c_str(), "v", "x");
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kOwn));
   char text[16];
-  EXPECT_FALSE(ReadOwnRegString(tooLong.c_str(), "v", text, "dflt", sizeof text));
+  EXPECT_FALSE(ReadOwnRegString(tooLong.c_str(), "v", text, sizeof text, "dflt"));
   EXPECT_STREQ(text, "dflt");
   // The tree deletion's smaller buffer: a path that fits 256 but not 200 bytes is left alone.
   std::string mid(220, 'm');
@@ -79,26 +79,26 @@ TEST_F(Registry, BuiltPathsThatDoNotFitAreRefusedNotCut) {
 TEST_F(Registry, ReadsNeverReturnWhatDidNotFit) {
   WriteOwnRegString("Setup", "Type", "abcdef");
   char buffer[8];
-  EXPECT_TRUE(ReadOwnRegString("Setup", "Type", buffer, "d", sizeof buffer));
+  EXPECT_TRUE(ReadOwnRegString("Setup", "Type", buffer, sizeof buffer, "d"));
   EXPECT_STREQ(buffer, "abcdef");
   char small[6];
-  EXPECT_FALSE(ReadOwnRegString("Setup", "Type", small, "dflt", sizeof small));
+  EXPECT_FALSE(ReadOwnRegString("Setup", "Type", small, sizeof small, "dflt"));
   EXPECT_STREQ(small, "dflt");
-  EXPECT_FALSE(ReadOwnRegString("Setup", "Missing", buffer, "none", sizeof buffer));
+  EXPECT_FALSE(ReadOwnRegString("Setup", "Missing", buffer, sizeof buffer, "none"));
   EXPECT_STREQ(buffer, "none");
-  EXPECT_FALSE(ReadOwnRegString("NoSuchKey", "Type", buffer, "", sizeof buffer));
+  EXPECT_FALSE(ReadOwnRegString("NoSuchKey", "Type", buffer, sizeof buffer, ""));
   EXPECT_STREQ(buffer, "");
   // A string stored without its NUL that fills the buffer exactly would come back unterminated.
   SetRaw(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Raw", REG_SZ, "12345678");
   memset(buffer, 'x', sizeof buffer);
-  bool read = ReadOwnRegString("Setup", "Raw", buffer, "dflt", sizeof buffer);
+  bool read = ReadOwnRegString("Setup", "Raw", buffer, sizeof buffer, "dflt");
   EXPECT_EQ(strnlen(buffer, sizeof buffer) < sizeof buffer, true);
   if (read) {
     EXPECT_STREQ(buffer, "1234567");  // Wine may add the NUL and report more data
   }
   SetRaw(HKEY_CURRENT_USER, "Software\\Korvex\\Setup", "Short", REG_BINARY, "abc");
   memset(buffer, 'x', sizeof buffer);
-  EXPECT_TRUE(ReadOwnRegString("Setup", "Short", buffer, "dflt", sizeof buffer));
+  EXPECT_TRUE(ReadOwnRegString("Setup", "Short", buffer, sizeof buffer, "dflt"));
   EXPECT_STREQ(buffer, "abc");
 }
 
@@ -192,7 +192,7 @@ TEST_F(Registry, EveryOpenedKeyIsClosed) {
   for (int i = 0; i < 50; ++i) {
     WriteOwnRegString("Setup", "Type", "abc");
     char buffer[8];
-    ReadOwnRegString("Setup", "Type", buffer, "", sizeof buffer);
+    ReadOwnRegString("Setup", "Type", buffer, sizeof buffer, "");
     RegKeyExists(HKEY_CURRENT_USER, "Setup");
   }
   // Per round: create+set+close, open+query+close, open+close.

@@ -769,7 +769,7 @@ TEST(RoundTrip, SetupThenRemovalRestoresThePriorStateButForDocumentedDifferences
     for (const Extension& e : kExtensions) context.facts[e.name] = FactsOf(prior, e, choices);
 
     char group[kPathSize] = "";
-    CommitSetup(&choices, group);
+    CommitSetup(&choices, group, sizeof group);
     CleanRegistry();
     RegSnapshot after = SnapshotRemovalScope();
     std::vector<std::string> problems;

@@ -3,7 +3,7 @@
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "language_file_builder.h"
-#include "shell/globals.h"
+#include "platform/globals.h"
 
 std::string ExeFolder() {
   char path[1024];

@@ -1,4 +1,4 @@
-#include "removal/file_list.h"
+#include "platform/file_list.h"
 
 #include <string.h>
 

@@ -1,6 +1,7 @@
 // The list of installed files, "Uninstall.lst": one entry per line, relative to the installation
 // folder. Pure: no <windows.h>.
 #pragma once
+#include <stddef.h>
 
 const long kListLineSize = 2048;  // a line and its line feed fit in 2047 characters
 
@@ -9,3 +10,8 @@ const long kListLineSize = 2048;  // a line and its line feed fit in 2047 charac
 // blanks and tabs are dropped, leading blanks are kept. Empty lines are skipped, and so are lines
 // longer than a line may be: a cut line would name another file. Null at the end of the text.
 char* NextListEntry(char** cursor, char* end);
+
+// "Uninstall.lst" of `folder`, read whole and ended by a terminator, on the process heap (freed
+// with HeapFree); `listPath` (of `pathSize` bytes) receives its path and `size` its length. Null
+// when it cannot be read. Windows only (platform/file_list_win.cpp).
+char* ReadFileList(const char* folder, char* listPath, size_t pathSize, unsigned long* size);

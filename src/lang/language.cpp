@@ -3,13 +3,14 @@
 
 #include "lang/language.h"
 #include "lang/language_table.h"
-#include "lang/messages.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
-// Defined beside the language library's object, so that the two are built and destroyed in order.
-extern LanguageResources LanguageTable;
+// Built in this order before WinMain and destroyed in the reverse order after it: the library is
+// unloaded before the language table frees its memory.
+static LanguageResources LanguageTable;
+static ExtResource LanguageLibrary;
 
 namespace {
 
@@ -35,6 +36,35 @@ class FileByteSource : public ByteSource {
 };
 
 }  // namespace
+
+void ExtResource::LoadLanguageLibrary(HINSTANCE own) {
+  UnloadLanguageLibrary();
+  own_ = own;
+  char path[kPathSize];
+  library_ = PathBesideProgram(path, sizeof path, "kvxlng.dll") ? LoadLibraryA(path) : nullptr;
+}
+
+void ExtResource::UnloadLanguageLibrary() {
+  if (library_ == nullptr) return;
+  FreeLibrary(library_);
+  library_ = nullptr;
+}
+
+void LoadLanguageLibrary(HINSTANCE own) { LanguageLibrary.LoadLanguageLibrary(own); }
+
+void UnloadLanguageLibrary() { LanguageLibrary.UnloadLanguageLibrary(); }
+
+bool IsLanguageLibraryLoaded() { return LanguageLibrary.IsLoaded(); }
+
+HINSTANCE CurrentResourceModule() { return LanguageLibrary.Current(); }
+
+HINSTANCE OwnResourceModule() { return LanguageLibrary.Own(); }
+
+HINSTANCE DialogTemplateModule(const char* name) {
+  HINSTANCE current = LanguageLibrary.Current();
+  if (current != nullptr && FindResourceA(current, name, RT_DIALOG) != nullptr) return current;
+  return LanguageLibrary.Own() != nullptr ? LanguageLibrary.Own() : GetModuleHandleA(nullptr);
+}
 
 void LoadLanguageFile(const char* name) {
   LanguageTable.Unload();

@@ -1,0 +1,24 @@
+#include "shell/setup_flow.h"
+
+#include <windows.h>
+
+#include "lang/language.h"
+#include "setup/setup_dialog.h"
+#include "shell/done_dialog.h"
+
+long RunSetupFlow() {
+  SetupOutcome outcome;
+  outcome.groupFolder[0] = '\0';
+  // A language library without one of the templates does not skip that step: the program's own
+  // template is shown instead (translated as usual).
+  INT_PTR confirmed = DialogBoxParamA(DialogTemplateModule("SETUPDLG"), "SETUPDLG", nullptr, SetupDlgProc,
+                                      reinterpret_cast<LPARAM>(&outcome));
+  // 0 is a cancelled setup; -1 means the dialog could not even be created. Either way nothing was
+  // stored or applied, so there is nothing to report as installed.
+  if (confirmed <= 0 || confirmed == kSetupBusy) return static_cast<long>(confirmed);
+  DialogBoxParamA(DialogTemplateModule("DONEDLG"), "DONEDLG", nullptr, DoneDlgProc, 0);
+  if (outcome.groupFolder[0] != '\0') {
+    ShellExecuteA(nullptr, "open", outcome.groupFolder, nullptr, "", SW_SHOWNORMAL);
+  }
+  return static_cast<long>(confirmed);
+}
