@@ -34,7 +34,8 @@ void ApplySetup(const IntegrationSettings* settings, char* groupFolderToOpen) {
   RegisterAppPath();
   ApplyShellExtension(settings);
   ApplyAssociations(settings);
-  RegisterProgIds();  // also tells the shell about the handlers and associations just written
+  RegisterProgIds();
+  NotifyAssociationsChanged();  // the handlers and associations just written
   FinishLinks(&links);
 }
 
