@@ -106,37 +106,24 @@ bool WriteBatch(const char* program, const char* folder, bool silent, char* batc
   return written;
 }
 
-}  // namespace
-
-bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
-  char batch[kPathSize];
-  if (!WriteBatch(program, folder, silent, batch, sizeof batch)) return false;
-
-  // No "COMSPEC" leaves the command line without a program: nothing starts.
-  char interpreter[kPathSize] = "";
-  DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
-  if (n >= sizeof interpreter) interpreter[0] = '\0';
-  char command[2 * kPathSize + 8];
-  CopyText(command, sizeof command, interpreter);
-  AppendText(command, sizeof command, " /c \"");
-  AppendText(command, sizeof command, batch);
-  AppendText(command, sizeof command, "\"");
-
+// Starts `command` without a window, from the folder's parent, with this process's id in the
+// environment for "/wait". Every handle opened here is closed here; when nothing starts, the current
+// directory is `folder` again.
+bool StartInterpreter(char* command, const char* folder) {
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
   bool nt = GetNtMajorVersion() != 0;
-  HANDLE nul = INVALID_HANDLE_VALUE;
+  // The 9x family's interpreter opens a console window unless its handles go elsewhere.
+  FileHandle nul(nt ? INVALID_HANDLE_VALUE
+                    : CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (nt) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
   } else {
-    // The 9x family's interpreter opens a console window unless its handles go elsewhere.
-    nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
   }
-  FileHandle nulOwner(nul);
   char id[16];
   FormatDecimal(id, sizeof id, GetCurrentProcessId());
   SetEnvironmentVariableA(kRemovalProcessVariable, id);
@@ -148,9 +135,23 @@ bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
     SetCurrentDirectoryA(folder);
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  FileHandle thread(process.hThread);
+  FileHandle started(process.hProcess);
   return true;
+}
+
+}  // namespace
+
+bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
+  char batch[kPathSize];
+  if (!WriteBatch(program, folder, silent, batch, sizeof batch)) return false;
+  // No "COMSPEC" leaves the command line without a program: nothing starts.
+  char interpreter[kPathSize] = "";
+  DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
+  if (n >= sizeof interpreter) interpreter[0] = '\0';
+  char command[2 * kPathSize + 8];
+  if (!ComposeInterpreterCommand(command, sizeof command, interpreter, batch)) return false;
+  return StartInterpreter(command, folder);
 }
 
 bool WaitForRemovalToEnd() {
