@@ -64,6 +64,11 @@ long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char*
   return w.Finish();
 }
 
+bool ComposeInterpreterCommand(char* out, size_t size, const char* interpreter, const char* batch) {
+  return CopyText(out, size, interpreter) && AppendText(out, size, " /c \"") && AppendText(out, size, batch) &&
+         AppendText(out, size, "\"");
+}
+
 void BatchFileName(char out[28], const char* program, unsigned attempt) {
   // The same folder may be started as "c:\programmi" once and "C:\Programmi" the next time.
   uint32_t crc = 0xFFFFFFFFu;

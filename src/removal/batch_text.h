@@ -14,6 +14,11 @@ const int kBatchAttempts = 5;
 long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char* program, const char* folder,
                               const char* batch, bool silent);
 
+// The interpreter's command line that runs the batch file at `batch`: `interpreter` (COMSPEC) as it
+// stands, " /c " and the batch path in quotes, its "%" signs as they are (on a command line "%%" is
+// no escape). False when the line does not fit `size` bytes with its terminator.
+bool ComposeInterpreterCommand(char* out, size_t size, const char* interpreter, const char* batch);
+
 // The batch file's name for the program at `program`: "Uninstall.Kvx.XXXXXXXX.Bat", the hex digits a
 // CRC-32 of the path plus `attempt`, so that removals of two installations never share a file and a
 // rerun of one replaces the file of an earlier run. `out` holds 28 bytes.

@@ -49,22 +49,20 @@ bool RunsElevated() {
 // alone (`*descriptor`, freed by the caller with LocalFree): in the user's own temporary folder any
 // unelevated program of the user could rewrite it and have its lines run elevated. Otherwise the
 // interpreter runs with the user's own rights, and the user's temporary folder is the place.
-bool BatchFolder(char* folder, DWORD size, PSECURITY_DESCRIPTOR* descriptor) {
+bool BatchFolder(char* folder, size_t size, PSECURITY_DESCRIPTOR* descriptor) {
   *descriptor = nullptr;
   if (RunsElevated()) {
     ConvertSddlFunction convert = reinterpret_cast<ConvertSddlFunction>(
         reinterpret_cast<void*>(Advapi("ConvertStringSecurityDescriptorToSecurityDescriptorA")));
     char windows[kPathSize];
-    UINT n = GetWindowsDirectoryA(windows, sizeof windows);
     // Protected: nothing inherited from the folder; full access for SYSTEM and Administrators only.
-    if (convert == nullptr || n == 0 || n >= sizeof windows ||
+    if (convert == nullptr || !GetWindowsFolder(windows, sizeof windows) ||
         !convert("D:P(A;;FA;;;SY)(A;;FA;;;BA)", 1, descriptor, nullptr)) {
       return false;
     }
-    return JoinPath(folder, static_cast<int>(size), windows, "Temp");
+    return JoinPath(folder, size, windows, "Temp");
   }
-  DWORD n = GetTempPathA(size, folder);
-  return n != 0 && n < size;
+  return GetTempFolder(folder, size);
 }
 
 // A new file with the whole text. Whatever is at the path first (a file, or a link someone planted
@@ -106,37 +104,24 @@ bool WriteBatch(const char* program, const char* folder, bool silent, char* batc
   return written;
 }
 
-}  // namespace
-
-bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
-  char batch[kPathSize];
-  if (!WriteBatch(program, folder, silent, batch, sizeof batch)) return false;
-
-  // No "COMSPEC" leaves the command line without a program: nothing starts.
-  char interpreter[kPathSize] = "";
-  DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
-  if (n >= sizeof interpreter) interpreter[0] = '\0';
-  char command[2 * kPathSize + 8];
-  CopyText(command, sizeof command, interpreter);
-  AppendText(command, sizeof command, " /c \"");
-  AppendText(command, sizeof command, batch);
-  AppendText(command, sizeof command, "\"");
-
+// Starts `command` without a window, from the folder's parent, with this process's id in the
+// environment for "/wait". Every handle opened here is closed here; when nothing starts, the current
+// directory is `folder` again.
+bool StartInterpreter(char* command, const char* folder) {
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
   bool nt = GetNtMajorVersion() != 0;
-  HANDLE nul = INVALID_HANDLE_VALUE;
+  // The 9x family's interpreter opens a console window unless its handles go elsewhere.
+  FileHandle nul(nt ? INVALID_HANDLE_VALUE
+                    : CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
   if (nt) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
   } else {
-    // The 9x family's interpreter opens a console window unless its handles go elsewhere.
-    nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.Get();
   }
-  FileHandle nulOwner(nul);
   char id[16];
   FormatDecimal(id, sizeof id, GetCurrentProcessId());
   SetEnvironmentVariableA(kRemovalProcessVariable, id);
@@ -148,9 +133,23 @@ bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
     SetCurrentDirectoryA(folder);
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  FileHandle thread(process.hThread);
+  FileHandle started(process.hProcess);
   return true;
+}
+
+}  // namespace
+
+bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
+  char batch[kPathSize];
+  if (!WriteBatch(program, folder, silent, batch, sizeof batch)) return false;
+  // No "COMSPEC" leaves the command line without a program: nothing starts.
+  char interpreter[kPathSize] = "";
+  DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
+  if (n >= sizeof interpreter) interpreter[0] = '\0';
+  char command[2 * kPathSize + 8];
+  if (!ComposeInterpreterCommand(command, sizeof command, interpreter, batch)) return false;
+  return StartInterpreter(command, folder);
 }
 
 bool WaitForRemovalToEnd() {

@@ -29,7 +29,8 @@ void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t s
   RegisterAppPath();
   ApplyShellExtension(settings);
   ApplyAssociations(settings);
-  RegisterProgIds();  // also tells the shell about the handlers and associations just written
+  RegisterProgIds();
+  NotifyAssociationsChanged();  // the handlers and associations just written
   links.Finish();
 }
 

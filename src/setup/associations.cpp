@@ -274,17 +274,24 @@ void ApplyAssociations(const IntegrationSettings* settings) {
 
 void RegisterProgIds() {
   char archiver[kPathSize];
-  PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE);
   // The quoted path, a blank and the quoted placeholder: 1023 + 10 characters at most.
   char command[kPathSize + 16];
   char icon[kPathSize + 8];
-  FormatOneString(command, sizeof command, "\"%s\" \"%%1\"", archiver);
-  FormatOneString(icon, sizeof icon, "%s,0", archiver);
+  // Without the archiver's path a command would start nothing and the icon show none: the ProgIDs
+  // get their names only.
+  bool found = PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE) &&
+               FormatOneString(command, sizeof command, "\"%s\" \"%%1\"", archiver) &&
+               FormatOneString(icon, sizeof icon, "%s,0", archiver);
   WriteRegString(HKEY_CLASSES_ROOT, kProgId, "", GetMessageText(IDS_TYPE_KORVEX));
-  WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\shell\\open\\command", "", command);
-  WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\DefaultIcon", "", icon);
+  if (found) {
+    WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\shell\\open\\command", "", command);
+    WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\DefaultIcon", "", icon);
+  }
   WriteRegString(HKEY_CLASSES_ROOT, kZipProgId, "", GetMessageText(IDS_TYPE_KORVEX_ZIP));
-  WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\shell\\open\\command", "", command);
-  WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\DefaultIcon", "", icon);
-  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  if (found) {
+    WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\shell\\open\\command", "", command);
+    WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\DefaultIcon", "", icon);
+  }
 }
+
+void NotifyAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }

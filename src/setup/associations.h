@@ -8,4 +8,8 @@ extern const char kZipProgId[];  // "Korvex.ZIP"
 
 bool IsOwnAssociation(const char* extension);
 void ApplyAssociations(const IntegrationSettings* settings);
+// The archiver's two ProgIDs: names, open command and icon (no command or icon when the archiver's
+// path does not fit).
 void RegisterProgIds();
+// Tells the shell that types and handlers changed, so it drops what it has cached of them.
+void NotifyAssociationsChanged();

@@ -106,6 +106,21 @@ TEST(BatchText, LongestPathsFitAndATooSmallBufferIsRefused) {
   EXPECT_EQ(small[64], 'Z');  // never written past its size
 }
 
+TEST(BatchText, InterpreterCommandLine) {
+  char out[2 * 1024 + 8];
+  // The interpreter's path goes unquoted, blanks and all; the batch path quoted with its "%" kept single.
+  ASSERT_TRUE(ComposeInterpreterCommand(out, sizeof out, "C:\\Program Files\\cmd.exe", "C:\\My Temp\\100%\\B.Bat"));
+  EXPECT_STREQ(out, "C:\\Program Files\\cmd.exe /c \"C:\\My Temp\\100%\\B.Bat\"");
+  // Two whole paths fit exactly; one byte less is refused and nothing is written past the size.
+  std::string interpreter(1023, 'i'), batch(1023, 'b');
+  std::vector<char> line(2053 + 1, 'Z');
+  ASSERT_TRUE(ComposeInterpreterCommand(line.data(), 2053, interpreter.c_str(), batch.c_str()));
+  EXPECT_EQ(std::string(line.data()), interpreter + " /c \"" + batch + "\"");
+  line.assign(line.size(), 'Z');
+  EXPECT_FALSE(ComposeInterpreterCommand(line.data(), 2052, interpreter.c_str(), batch.c_str()));
+  EXPECT_EQ(line[2052], 'Z');
+}
+
 TEST(WininitRename, ANewSectionWhenThereIsNone) {
   EXPECT_EQ(Merge("", kLines), std::string("[rename]\r\n") + kLines);
   const std::string other = "[boot]\r\nshell=x\r\n";

@@ -37,6 +37,14 @@ std::string FileBytes(const std::string& path) {
   return std::string(buffer, got);
 }
 
+// The program's path as the system reports one that does not fit: the whole buffer, cut.
+DWORD WINAPI CutModuleFileName(HMODULE, LPSTR path, DWORD size) {
+  if (size == 0) return 0;
+  memset(path, 'k', size - 1);
+  path[size - 1] = '\0';
+  return size;
+}
+
 class Associations : public ::testing::Test {
  protected:
   void SetUp() override { ResetIntegrationState(); }
@@ -274,4 +282,18 @@ TEST_F(Associations, ProgIdsAndTheirTexts) {
   SetString(HKEY_CLASSES_ROOT, ".jar", "", "Korvex.ZIPX");
   EXPECT_FALSE(IsOwnAssociation(".jar"));
   EXPECT_FALSE(IsOwnAssociation(".nothing-here"));
+}
+
+TEST_F(Associations, WithoutTheArchiversPathTheProgIdsGetNoCommandOrIcon) {
+  {
+    ImportSwap swap("kernel32.dll", "GetModuleFileNameA", reinterpret_cast<void*>(CutModuleFileName));
+    ASSERT_TRUE(swap.Active());
+    RegisterProgIds();
+  }
+  for (const char* progId : {"Korvex", "Korvex.ZIP"}) {
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(progId) + "\\shell")) << progId;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(progId) + "\\DefaultIcon")) << progId;
+  }
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, "Korvex", ""), "Archivio Korvex");
+  EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, "Korvex.ZIP", ""), "Archivio Korvex ZIP");
 }
