@@ -7,7 +7,7 @@
 #include "platform/globals.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
-#include "setup/setup_dialog.h"
+#include "setup/apply.h"
 #include "shell/command_line.h"
 #include "shell/setup_flow.h"
 #include "shell/warning.h"
@@ -51,15 +51,25 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SilentMode = parsed.silent;
 
   const bool windows = MayShowWindows(parsed);
-  // "/wait" and a silent "/warning" show nothing and touch no link: they prepare none of it, which
-  // keeps the batch file's runs short.
-  const bool prepare = windows || parsed.option == CommandOption::Remove;
+  // Texts for the boxes and the link names: the removal and the setup. "/wait" and a silent
+  // "/warning" show nothing and touch no link, which keeps the batch file's runs short.
+  const bool language = windows || parsed.option == CommandOption::Remove;
+  // Only the setup's dialogs use OLE (the rich edit text), the icon and the bold font; the links
+  // are saved on threads that initialise COM for themselves. OleInitialize is what starts the
+  // wait for the desktop under Wine, so a run without dialogs does not pay it.
+  const bool dialogs = parsed.option == CommandOption::Setup;
   HMODULE richEdit = nullptr;
   if (windows) PrepareCommonControls();
-  if (prepare) {
+  if (language) {
     LoadLanguageLibrary(instance);
     LoadLanguageFile("uninstall.lng");
-    OleInitialize(nullptr);  // best effort: without COM only the links are missed
+  }
+  // A silent setup confirms the stored choices: they are applied while the dialogs get ready (the
+  // link names need the language first).
+  EarlyCommit early;
+  if (parsed.option == CommandOption::Setup && SilentMode) early.Start();
+  if (dialogs) {
+    OleInitialize(nullptr);  // best effort
     richEdit = LoadLibraryA("riched32.dll");
     DialogIcon = LoadIconA(CurrentResourceModule(), "KVXICON");
     BoldFont = CreateFontA(-BoldFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
@@ -70,7 +80,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     case CommandOption::Removal: UninstallArchiver(false); break;
     case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
     case CommandOption::Setup:
-      if (RunSetupFlow() == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
+      if (RunSetupFlow(&early) == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
       break;
     case CommandOption::Wait:
       if (WaitForRemovalToEnd()) FinishInterruptedRemoval();
@@ -87,7 +97,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   }
 
   if (richEdit != nullptr) FreeLibrary(richEdit);
-  if (prepare) OleUninitialize();
+  if (dialogs) OleUninitialize();
   if (BoldFont != nullptr) DeleteObject(BoldFont);
   return exitCode;
 }
