@@ -4,12 +4,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[1]}")/.." && pwd)
 build=${KVX_BUILD:-$root/build}
 export KVX_WINE_TEMPLATE=${KVX_WINE_TEMPLATE:-$build/wine-template}
 
-# Configures and builds the tree $build/NAME with the given cmake arguments; after "--", the targets
-# (none: all). Logs go to $build/NAME.configure.log and NAME.build.log. Quiet when it works; on
-# failure it prints the end of the log (compiler errors) and returns 1.
+# Configures and builds $build/NAME (after "--": the targets; none: all), logged in $build/NAME.*.log.
+# Quiet when it works; on failure it prints the end of the log (compiler errors) and returns 1.
 kvx_build() {  # name, cmake arguments... [-- targets...]
-  local name=$1 args=() log
-  shift
+  local name=$1 args=() log; shift
   while [ $# -gt 0 ] && [ "$1" != -- ]; do args+=("$1"); shift; done
   [ $# -gt 0 ] && shift
   mkdir -p "$build"
@@ -23,8 +21,7 @@ kvx_build() {  # name, cmake arguments... [-- targets...]
 # Installs what is missing, then builds the given targets of the shipped (win32) tree.
 kvx_build_win32() {
   "$root/scripts/install-deps.sh" || return 1
-  kvx_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -- "$@"
+  kvx_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel -- "$@"
 }
 
 # Starts a private Xvfb (1024x768x24) on a display it picks itself (-displayfd writes the number
