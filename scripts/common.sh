@@ -4,16 +4,24 @@ root=$(cd "$(dirname "${BASH_SOURCE[1]}")/.." && pwd)
 build=${KVX_BUILD:-$root/build}
 export KVX_WINE_TEMPLATE=${KVX_WINE_TEMPLATE:-$build/wine-template}
 
-# Installs what is missing, then builds the given targets of the win32 tree. Quiet when it works;
-# on failure it prints the end of the configure or build log (compiler errors) and returns 1.
+# Configures and builds $build/NAME (after "--": the targets; none: all), logged in $build/NAME.*.log.
+# Quiet when it works; on failure it prints the end of the log (compiler errors) and returns 1.
+kvx_build() {  # name, cmake arguments... [-- targets...]
+  local name=$1 args=() log; shift
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do args+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  mkdir -p "$build"
+  log=$build/$name.configure.log
+  cmake -S "$root" -B "$build/$name" -G Ninja "${args[@]}" >"$log" 2>&1 \
+    || { tail -50 "$log" >&2; echo "configure failed: $log" >&2; return 1; }
+  log=$build/$name.build.log
+  ninja -C "$build/$name" "$@" >"$log" 2>&1 || { tail -50 "$log" >&2; echo "build failed: $log" >&2; return 1; }
+}
+
+# Installs what is missing, then builds the given targets of the shipped (win32) tree.
 kvx_build_win32() {
   "$root/scripts/install-deps.sh" || return 1
-  mkdir -p "$build"
-  local log=$build/win32.configure.log
-  cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel >"$log" 2>&1 || { tail -50 "$log" >&2; echo "configure failed: $log" >&2; return 1; }
-  log=$build/win32.build.log
-  ninja -C "$build/win32" "$@" >"$log" 2>&1 || { tail -50 "$log" >&2; echo "build failed: $log" >&2; return 1; }
+  kvx_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel -- "$@"
 }
 
 # Starts a private Xvfb (1024x768x24) on a display it picks itself (-displayfd writes the number

@@ -7,7 +7,7 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 PACKAGES="cmake ninja-build g++ g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb xdotool x11-apps imagemagick \
-googletest libgtest-dev clang libclang-rt-14-dev python3 file"
+googletest libgtest-dev clang libclang-rt-14-dev python3 python3-pefile file"
 
 missing=""
 for p in $PACKAGES; do

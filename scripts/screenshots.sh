@@ -5,7 +5,7 @@
 # built-in and in English.
 # Builds build/win32 first. Uses a private Xvfb (1920x1200x24) so the pictures do not depend on your
 # desktop; KVX_SCREENSHOT_DISPLAY=:N uses that display instead. Extra arguments go to
-# tests/e2e/screenshots.py (--own-language-file, --keep-full, --out DIR).
+# tools/screenshots.py (--own-language-file, --keep-full, --out DIR).
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 kvx_build_win32 Uninstall kvxdrive kvxlng_english
@@ -28,4 +28,4 @@ else
 fi
 echo "screenshots: display $DISPLAY"
 
-python3 "$root/tests/e2e/screenshots.py" "$@"
+python3 "$root/tools/screenshots.py" "$@"

@@ -10,21 +10,13 @@ cd "$root"
 
 "$root/scripts/install-deps.sh" || exit 1
 
-configure_and_build() {  # name, cmake arguments...
-  local name=$1; shift
-  cmake -S "$root" -B "$build/$name" -G Ninja "$@" >"$build/$name.configure.log" 2>&1 \
-    || { cat "$build/$name.configure.log"; return 1; }
-  ninja -C "$build/$name" >"$build/$name.build.log" 2>&1 || { tail -50 "$build/$name.build.log"; return 1; }
-}
-
-mkdir -p "$build"
 # One booted prefix ($KVX_WINE_TEMPLATE, from common.sh) serves as the template of every
 # throwaway prefix of this run.
 echo "== building"
-configure_and_build native -DCMAKE_BUILD_TYPE=Debug || exit 1
-configure_and_build win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-win32.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel || exit 1
-configure_and_build posix -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-posix.cmake" -DCMAKE_BUILD_TYPE=Debug || exit 1
-configure_and_build fuzz -DKVX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+kvx_build native -DCMAKE_BUILD_TYPE=Debug || exit 1
+kvx_build_win32 || exit 1
+kvx_build posix -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-posix.cmake" -DCMAKE_BUILD_TYPE=Debug || exit 1
+kvx_build fuzz -DKVX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DKVX_FUZZ_SECONDS="$fuzz_seconds" || exit 1
 echo "Uninstall.exe: $(stat -c %s "$build/win32/src/Uninstall.exe") bytes"
 

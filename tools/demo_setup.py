@@ -72,33 +72,19 @@ def file_list(names):
     return ("\r\n".join(names) + "\r\n").encode("cp1252")
 
 
-def export(rig, out_dir, tag):
-    """Registry keys as {key: {value line}} from regedit exports (continued lines joined)."""
+def export(rig, out_dir, tag, view64=False):
+    """Registry keys as {key: {value line}} from regedit exports: '"name" TYPE data', '@' for the default.
+    view64: the 64-bit view of 64-bit Windows (reg.exe's /reg:64) instead of the program's own."""
     state = {}
     for i, key in enumerate(KEYS):
-        target = out_dir / ("%s-%d.reg" % (tag, i))
+        target = out_dir / ("%s%s-%d.reg" % (tag, "-64" if view64 else "", i))
         target.unlink(missing_ok=True)
-        rig.wine(["regedit", "/E", rig.winpath(target), key], timeout=120)
-        if not target.exists():
-            continue
-        parse_export(target.read_bytes(), state)
-    return state
-
-
-def parse_export(data, state):
-    """Adds the keys of one regedit export to state, {key: {value line}}; a value continued over
-    several lines (a trailing backslash) becomes one line, Wine's "#time=" lines are dropped."""
-    text = data.decode("utf-16", errors="replace") if data[:2] == b"\xff\xfe" \
-        else data.decode("cp1252", errors="replace")
-    text = re.sub(r"\\\r?\n\s*", "", text)
-    current = None
-    for line in text.splitlines():
-        m = re.match(r"^\[(.*)\]$", line)
-        if m:
-            current = m.group(1)
-            state.setdefault(current, set())
-        elif current and line.strip() and not line.startswith("#time="):
-            state[current].add(line.strip())
+        rig.wine(["reg", "export", key, rig.winpath(target), "/y", "/reg:64"] if view64 else
+                 ["regedit", "/E", rig.winpath(target), key], timeout=120)
+        if target.exists():
+            for path, values in R.read_reg(target.read_bytes()).items():
+                state[path] = {"%s %s %s" % ('"%s"' % name if name else "@", kind, data)
+                               for name, (kind, data) in values.items()}
     return state
 
 

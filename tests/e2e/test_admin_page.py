@@ -69,66 +69,9 @@ NOISE = re.compile(r"^(HKLM\\System\\|HKLM\\Software\\Wine\\|HKCU\\Software\\Win
 UNINSTALL = "\\Uninstall\\Korvex archiver"
 VARIES = {"installdate": "<the day, YYYYMMDD>", "estimatedsize": "<KiB of the listed files>"}
 FILE_NOISE = re.compile(r"^(windows\\|users\\[^\\]+\\Temp\\|users\\[^\\]+\\AppData\\Local\\)", re.I)
-TYPES = {"": "REG_SZ", "str(2)": "REG_EXPAND_SZ", "dword": "REG_DWORD", "hex": "REG_BINARY",
-         "hex(7)": "REG_MULTI_SZ", "hex(2)": "REG_EXPAND_SZ", "hex(0)": "REG_NONE", "hex(4)": "REG_DWORD"}
 
 
 # --- Wine's registry files ------------------------------------------------------------------------
-
-def _unescape(text):
-    out, i = [], 0
-    while i < len(text):
-        c = text[i]
-        if c == "\\" and i + 1 < len(text):
-            n = text[i + 1]
-            if n == "x":
-                m = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
-                out.append(chr(int(m.group(0), 16)))
-                i += 2 + len(m.group(0))
-                continue
-            out.append({"n": "\n", "r": "\r", "t": "\t", "0": "\0"}.get(n, n))
-            i += 2
-            continue
-        out.append(c)
-        i += 1
-    return "".join(out)
-
-
-def _value_name(line):
-    """(name, rest after '=') of a value line."""
-    if line.startswith("@="):
-        return "", line[2:]
-    i, escaped = 1, False
-    while i < len(line):
-        if escaped:
-            escaped = False
-        elif line[i] == "\\":
-            escaped = True
-        elif line[i] == '"':
-            break
-        i += 1
-    return _unescape(line[1:i]), line[i + 2:]
-
-
-def _data(rest):
-    """(type name, printable data)."""
-    if rest.startswith('"'):
-        return "REG_SZ", _unescape(rest[1:-1])
-    m = re.match(r'str\((\d+)\):"(.*)"$', rest)
-    if m:
-        return {"2": "REG_EXPAND_SZ", "7": "REG_MULTI_SZ"}.get(m.group(1), "str(%s)" % m.group(1)), _unescape(m.group(2))
-    if rest.startswith("dword:"):
-        return "REG_DWORD", str(int(rest[6:], 16))
-    kind, _, hexdata = rest.partition(":")
-    try:
-        raw = bytes.fromhex(hexdata.replace(",", "")) if hexdata else b""
-    except ValueError:
-        return kind, hexdata
-    name = TYPES.get(kind, kind)
-    if name == "REG_MULTI_SZ":
-        return name, " | ".join(raw.decode("utf-16-le").rstrip("\0").split("\0"))
-    return name, raw.hex(" ") if raw else "(empty)"
-
 
 def read_registry(prefix):
     """{key: {value name: (type, data)}} of a stopped prefix; keys as HKLM\\..., HKCU\\..., and
@@ -136,20 +79,12 @@ def read_registry(prefix):
     program's view there) are dropped: the keys are named as the program names them."""
     keys = {}
     for name, root in (("system.reg", "HKLM"), ("user.reg", "HKCU")):
-        text = (prefix / name).read_text(encoding="latin-1")
-        text = re.sub(r"\\\n\s*", "", text)
-        current = None
-        for line in text.split("\n"):
-            if line.startswith("["):
-                path = _unescape(line[1:line.rindex("]")])
-                path = "\\".join(p for p in path.split("\\") if p.lower() != "wow6432node")
-                path = root + "\\" + path
-                if path.lower().startswith("hklm\\software\\classes\\"):
-                    path = "HKCR\\" + path[len("hklm\\software\\classes\\"):]
-                current = None if NOISE.match(path) else keys.setdefault(path, {})
-            elif current is not None and (line.startswith('"') or line.startswith("@=")):
-                value, rest = _value_name(line)
-                current[value] = _data(rest)
+        for path, values in R.read_reg((prefix / name).read_bytes()).items():
+            path = root + "\\" + "\\".join(p for p in path.split("\\") if p.lower() != "wow6432node")
+            if path.lower().startswith("hklm\\software\\classes\\"):
+                path = "HKCR\\" + path[len("hklm\\software\\classes\\"):]
+            if not NOISE.match(path):
+                keys.setdefault(path, {}).update(values)
     # Wine saves a key without values only when it has no subkeys: the others are implied.
     for path in list(keys):
         parts = path.split("\\")

@@ -129,17 +129,8 @@ class VersionLife:
     def snapshot(cls, tag):
         """(registry as the program sees it, the 64-bit view or None, files), as run.sh compares them."""
         rig, out = cls.rig, cls.rig.files
-        reg = D.export(rig, out, tag)
-        reg64 = None
-        if cls.win64:
-            reg64 = {}
-            for i, key in enumerate(D.KEYS):
-                target = out / ("%s-64-%d.reg" % (tag, i))
-                target.unlink(missing_ok=True)
-                rig.wine(["reg", "export", key, rig.winpath(target), "/y", "/reg:64"], timeout=120)
-                if target.exists():
-                    D.parse_export(target.read_bytes(), reg64)
-        return reg, reg64, D.file_state(rig, cls.inst)
+        return (D.export(rig, out, tag), D.export(rig, out, tag, view64=True) if cls.win64 else None,
+                D.file_state(rig, cls.inst))
 
     def in_64bit_view(self, key):
         """Whether the key exists in the 64-bit registry view (64-bit Windows only), and its values' text."""

@@ -1,5 +1,5 @@
 """Tests of tools/demo_setup.py's account of what a removal left: which remainders count as
-expected, and how regedit exports are read. Run from the repo root:
+expected, and how saved registry states (exports, Wine's files) are read. Run from the repo root:
     python3 -m unittest tests/tools/test_demo_setup.py
 """
 import os
@@ -9,6 +9,7 @@ import unittest
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "tools"))
 import demo_setup as D  # noqa: E402
+import rig as R  # noqa: E402  (demo_setup put its folder on the path)
 
 CLASSES = "HKEY_LOCAL_MACHINE\\Software\\Classes\\"
 HANDLER = '@="{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"'
@@ -73,23 +74,27 @@ class ResidueTest(unittest.TestCase):
         self.assertEqual(sorted(l.split()[0] for l, _ in unexpected), ["file", "folder"])
 
 
-class ParseExportTest(unittest.TestCase):
-    def test_continued_values_are_one_line_and_time_stamps_are_dropped(self):
-        text = ("Windows Registry Editor Version 5.00\r\n\r\n"
-                "[HKEY_CURRENT_USER\\Software\\Korvex]\r\n#time=1d9\r\n"
-                '"Multi"=hex(7):41,00,00,\\\r\n  42,00,00,00\r\n'
-                '"Path"="C:\\\\Programmi\\\\"\r\n\r\n'
-                "[HKEY_CURRENT_USER\\Software\\Korvex\\Setup]\r\n")
-        state = D.parse_export(b"\xff\xfe" + text.encode("utf-16-le"), {})
-        self.assertEqual(state, {
-            "HKEY_CURRENT_USER\\Software\\Korvex": {'"Multi"=hex(7):41,00,00,42,00,00,00',
-                                                     '"Path"="C:\\\\Programmi\\\\"'},
-            "HKEY_CURRENT_USER\\Software\\Korvex\\Setup": set()})
+class ReadRegTest(unittest.TestCase):
+    """rig.read_reg: the exports compared here, and the registry files Wine saves."""
 
-    def test_exports_add_up_and_ansi_text_is_read_as_windows_1252(self):
-        state = D.parse_export('REGEDIT4\r\n\r\n[HKEY_A]\r\n@="modalit\xe0"\r\n'.encode("cp1252"), {})
-        D.parse_export(b"REGEDIT4\r\n\r\n[HKEY_B]\r\n", state)
-        self.assertEqual(state, {"HKEY_A": {'@="modalit\xe0"'}, "HKEY_B": set()})
+    def test_exports_in_utf16_and_ansi(self):
+        text = ("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Korvex]\r\n"
+                '#time=1d9\r\n"Multi"=hex(7):41,00,00,00,\\\r\n  42,00,00,00,00,00\r\n'
+                '"Path"="C:\\\\Programmi\\\\ \\"q\\""\r\n\r\n[HKEY_CURRENT_USER\\Software\\Korvex\\Setup]\r\n')
+        self.assertEqual(R.read_reg(b"\xff\xfe" + text.encode("utf-16-le")), {
+            "HKEY_CURRENT_USER\\Software\\Korvex": {"Multi": ("REG_MULTI_SZ", "A | B"),
+                                                     "Path": ("REG_SZ", 'C:\\Programmi\\ "q"')},
+            "HKEY_CURRENT_USER\\Software\\Korvex\\Setup": {}})
+        self.assertEqual(R.read_reg('REGEDIT4\r\n\r\n[HKEY_A]\r\n@="modalit\xe0"\r\n'.encode("cp1252")),
+                         {"HKEY_A": {"": ("REG_SZ", "modalit\xe0")}})
+
+    def test_wine_registry_file_with_escaped_paths_and_notes(self):
+        data = (b"WINE REGISTRY Version 2\n#arch=win32\n\n[Software\\\\Korvex\\\\.zip] 1700000000\n#time=1da1\n"
+                b'"Set"=dword:00000010\n@="modalit\\xe0 \\\\x"\n"Data"=hex:50,4b,\\\n  05,06\n')
+        notes = {}
+        self.assertEqual(R.read_reg(data, notes), {"Software\\Korvex\\.zip": {
+            "Set": ("REG_DWORD", "16"), "": ("REG_SZ", "modalit\xe0 \\x"), "Data": ("REG_BINARY", "50 4b 05 06")}})
+        self.assertEqual(notes, {"Software\\Korvex\\.zip": "1700000000\n#time=1da1"})
 
 
 if __name__ == "__main__":

@@ -158,7 +158,7 @@ class Resources(unittest.TestCase):
         self.assertEqual([t for _, t in dialogs[b"EXDLG"]],
                          [b'Esteso "quoted" \xe8', b"con dati", b"dopo i dati"])
         with open(self.dll, "rb") as f:
-            res = lngkit.PeFile(f.read()).resources()
+            res = lngkit.resources(f.read())
         items = lngkit.parse_dialog(res[lngkit.RT_DIALOG]["EXDLG"]).items
         self.assertEqual([(i.id, i.text) for i in items],
                          [(20, "con dati"), (21, "dopo i dati"), (22, 102), (23, "")])

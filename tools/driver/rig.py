@@ -1,4 +1,5 @@
-"""Helpers for end-to-end tests: a Wine prefix per test group, the kvxdrive driver, screenshots.
+"""Helpers for end-to-end tests: a Wine prefix per test group, the kvxdrive driver, screenshots,
+saved registry states.
 
     rig = Rig(build_dir, "uninstall")          # prefix in build_dir/e2e/uninstall
     res = rig.run_script([start(exe, "/x"), wait_window(8000), "dump", "click 1", "wait-exit 5000"])
@@ -9,6 +10,7 @@ Every external command runs with a timeout: a hung program fails the test instea
 """
 import fcntl
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -94,6 +96,92 @@ def output_file():
     f = tempfile.TemporaryFile()
     fcntl.fcntl(f.fileno(), fcntl.F_SETFL, fcntl.fcntl(f.fileno(), fcntl.F_GETFL) | os.O_APPEND)
     return f
+
+
+# --- saved registry states -------------------------------------------------------------------------
+
+REG_TYPES = {"": "REG_SZ", "str(2)": "REG_EXPAND_SZ", "dword": "REG_DWORD", "hex": "REG_BINARY",
+             "hex(7)": "REG_MULTI_SZ", "hex(2)": "REG_EXPAND_SZ", "hex(0)": "REG_NONE", "hex(4)": "REG_DWORD"}
+
+
+def _reg_unescape(text):
+    """Text with the backslash escapes of .reg files undone (Wine writes non-ASCII as \\xNNNN)."""
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            n = text[i + 1]
+            if n == "x":
+                m = re.match(r"[0-9a-fA-F]{1,4}", text[i + 2:])
+                out.append(chr(int(m.group(0), 16)))
+                i += 2 + len(m.group(0))
+                continue
+            out.append({"n": "\n", "r": "\r", "t": "\t", "0": "\0"}.get(n, n))
+            i += 2
+            continue
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
+def _reg_value(line):
+    """(name, type, data as text) of a value line."""
+    if line.startswith("@="):
+        name, rest = "", line[2:]
+    else:
+        i, escaped = 1, False
+        while i < len(line):
+            if escaped:
+                escaped = False
+            elif line[i] == "\\":
+                escaped = True
+            elif line[i] == '"':
+                break
+            i += 1
+        name, rest = _reg_unescape(line[1:i]), line[i + 2:]
+    if rest.startswith('"'):
+        return name, "REG_SZ", _reg_unescape(rest[1:-1])
+    m = re.match(r'str\((\d+)\):"(.*)"$', rest)
+    if m:
+        kind = {"2": "REG_EXPAND_SZ", "7": "REG_MULTI_SZ"}.get(m.group(1), "str(%s)" % m.group(1))
+        return name, kind, _reg_unescape(m.group(2))
+    if rest.startswith("dword:"):
+        return name, "REG_DWORD", str(int(rest[6:], 16))
+    kind, _, hexdata = rest.partition(":")
+    try:
+        raw = bytes.fromhex(hexdata.replace(",", "")) if hexdata else b""
+    except ValueError:
+        return name, kind, hexdata
+    kind = REG_TYPES.get(kind, kind)
+    if kind == "REG_MULTI_SZ":
+        return name, kind, " | ".join(raw.decode("utf-16-le", errors="replace").rstrip("\0").split("\0"))
+    return name, kind, raw.hex(" ") if raw else "(empty)"
+
+
+def read_reg(data, notes=None):
+    """{key: {value name: (type, data as text)}} of a saved registry state: a regedit export
+    (REGEDIT4, or version 5 in UTF-16) or one of Wine's own files (system.reg, user.reg: key paths
+    escaped and relative to their root). Values continued over several lines are read whole.
+    notes: a dict that gets, per key, what Wine's files note about it (its time of last change)."""
+    text = data.decode("utf-16" if data[:2] == b"\xff\xfe" else "cp1252", errors="replace")
+    text = re.sub(r"\\\r?\n\s*", "", text)
+    wine = text.startswith("WINE REGISTRY")
+    keys, current = {}, None
+    for line in text.splitlines():
+        if line.startswith("["):
+            end = line.rindex("]")
+            current = _reg_unescape(line[1:end]) if wine else line[1:end]
+            keys.setdefault(current, {})
+            if notes is not None:
+                notes[current] = line[end + 1:].strip()
+        elif current is None:
+            continue
+        elif line.startswith("#") and notes is not None:
+            notes[current] += "\n" + line
+        elif line.startswith('"') or line.startswith("@="):
+            name, kind, value = _reg_value(line.rstrip())
+            keys[current][name] = (kind, value)
+    return keys
 
 
 class Record:

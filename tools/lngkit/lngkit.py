@@ -128,80 +128,43 @@ def count_placeholders(text):
 
 # --- PE resources ------------------------------------------------------------
 
-class PeFile:
-    def __init__(self, data):
-        self.data = data
-        if data[:2] != b"MZ" or len(data) < 0x40:
-            raise KitError("not a Windows program (no MZ header)")
-        pe = self._unpack("<I", 0x3C)[0]
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise KitError("not a Windows program (no PE header)")
-        sections, optional_size = self._unpack("<2xH12xH2x", pe + 4)
-        optional = pe + 24
-        magic = self._unpack("<H", optional)[0]
-        if magic == 0x10B:
-            directories = optional + 96
-        elif magic == 0x20B:
-            directories = optional + 112
-        else:
-            raise KitError("unknown optional header 0x%x" % magic)
-        count = self._unpack("<I", directories - 4)[0]
-        self.resource_rva = 0
-        if count > 2:
-            self.resource_rva = self._unpack("<I", directories + 16)[0]
-        self.sections = []
-        table = optional + optional_size
-        for i in range(sections):
-            vsize, va, rsize, raw = self._unpack("<8x4I", table + 40 * i)
-            self.sections.append((va, max(vsize, rsize), raw, rsize))
+def _pefile():
+    try:
+        import pefile
+    except ImportError:
+        # Debian's python3-pefile serves any Python 3 that does not have its own.
+        sys.path.append("/usr/lib/python3/dist-packages")
+        try:
+            import pefile
+        except ImportError:
+            raise KitError("reading programs needs the pefile module: pip install pefile")
+    return pefile
 
-    def _unpack(self, fmt, offset):
-        size = struct.calcsize(fmt)
-        if offset < 0 or offset + size > len(self.data):
-            raise KitError("truncated file at offset 0x%x" % offset)
-        return struct.unpack_from(fmt, self.data, offset)
 
-    def read(self, rva, size):
-        for va, span, raw, rsize in self.sections:
-            if va <= rva < va + span:
-                start = rva - va
-                if start + size > span:
-                    break
-                # Bytes beyond the raw data are zero in memory.
-                chunk = self.data[raw + start:raw + min(start + size, rsize)]
-                return chunk + b"\0" * (size - len(chunk))
-        raise KitError("resource data outside the file (RVA 0x%x)" % rva)
-
-    def resources(self):
-        """{type: {name: data}}, names int or str; one language per name."""
-        if not self.resource_rva:
-            return {}
+def resources(data):
+    """{type: {name: data}} of a PE file's resources, names int or str; of each name the
+    language-neutral data, else the one with the lowest language id."""
+    if data[:2] != b"MZ":
+        raise KitError("not a Windows program (no MZ header)")
+    pefile = _pefile()
+    try:
+        pe = pefile.PE(data=data, fast_load=True)
+        pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+        directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+        table = pe.OPTIONAL_HEADER.DATA_DIRECTORY
+        if directory is None and len(table) > 2 and table[2].VirtualAddress:
+            raise KitError("resources outside the file")
         out = {}
-        for rtype, type_dir in self._directory(0):
-            names = {}
-            for name, lang_dir in self._directory(type_dir):
-                # Language-neutral first, then the lowest language id.
-                langs = sorted(self._directory(lang_dir),
-                               key=lambda e: (e[0] != 0, e[0]))
+        for rtype in directory.entries if directory else ():
+            names = out.setdefault(rtype.id if rtype.name is None else str(rtype.name), {})
+            for name in rtype.directory.entries:
+                langs = sorted(name.directory.entries, key=lambda e: (e.id != 0, e.id))
                 if langs:
-                    rva, size = struct.unpack(
-                        "<2I", self.read(self.resource_rva + langs[0][1], 8))
-                    names[name] = self.read(rva, size)
-            out[rtype] = names
+                    names[name.id if name.name is None else str(name.name)] = pe.get_data(
+                        langs[0].data.struct.OffsetToData, langs[0].data.struct.Size)
         return out
-
-    def _directory(self, offset):
-        base = self.resource_rva + (offset & 0x7FFFFFFF)
-        named, ids = struct.unpack("<12x2H", self.read(base, 16))
-        entries = []
-        for i in range(named + ids):
-            name, target = struct.unpack("<2I", self.read(base + 16 + 8 * i, 8))
-            if name & 0x80000000:
-                where = self.resource_rva + (name & 0x7FFFFFFF)
-                length = struct.unpack("<H", self.read(where, 2))[0]
-                name = self.read(where + 2, 2 * length).decode("utf-16-le")
-            entries.append((name, target & 0x7FFFFFFF))
-        return entries
+    except (pefile.PEFormatError, AttributeError) as e:
+        raise KitError("not a readable Windows program (%s)" % e)
 
 
 def parse_string_block(block_id, data):
@@ -327,15 +290,15 @@ class Text:
 class ProgramTexts:
     def __init__(self, path):
         with open(path, "rb") as f:
-            resources = PeFile(f.read()).resources()
+            found = resources(f.read())
         self.warnings = []
         self.messages = []  # Text
         self.dialogs = []   # (name bytes, [Text])
         seen = {}
-        for block_id in sorted(k for k in resources.get(RT_STRING, {})
+        for block_id in sorted(k for k in found.get(RT_STRING, {})
                                if isinstance(k, int)):
             for sid, text in parse_string_block(block_id,
-                                                resources[RT_STRING][block_id]):
+                                                found[RT_STRING][block_id]):
                 data = self._ansi(text, MESSAGE_ROOM, "message %d" % sid)
                 if data is None:
                     continue
@@ -345,7 +308,7 @@ class ProgramTexts:
                     continue
                 seen[entry.key] = entry
                 self.messages.append(entry)
-        for name, data in resources.get(RT_DIALOG, {}).items():
+        for name, data in found.get(RT_DIALOG, {}).items():
             if not isinstance(name, str) or name == "RTL":
                 continue
             context, lossy = to_ansi(name)

@@ -12,7 +12,8 @@ The zip holds, in this (sorted) order:
 Reproducible: every entry carries the same timestamp (--date, seconds since 1970; default
 SOURCE_DATE_EPOCH, else 2000-01-01), MS-DOS attributes and fixed compression, so the same inputs
 give the same bytes. Refuses a program whose version resource names another version, and prints
-its size against the 64 KiB goal. Standard library only (scripts/release.sh runs it after building).
+its size against the 64 KiB goal. Reads the program with pefile, as pe_version.py does (scripts/release.sh
+runs it after building).
 """
 import argparse
 import hashlib

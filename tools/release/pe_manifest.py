@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the application manifest (resource type 24, id 1) of a PE file, standard library only.
+"""Checks the application manifest (resource type 24, id 1) of a PE file.
 
     python3 pe_manifest.py Uninstall.exe      # prints the manifest; exit code 1 with its problems
 

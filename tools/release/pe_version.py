@@ -1,73 +1,26 @@
 #!/usr/bin/env python3
-"""Reads the version resource (VS_VERSIONINFO) of a PE file, standard library only.
+"""Reads the version resource (VS_VERSIONINFO) of a PE file.
 
     python3 pe_version.py Uninstall.exe            # prints the fixed versions and every string
     python3 pe_version.py Uninstall.exe 1.0.0      # exit code 1 unless the resource says 1.0.0
 
 Used by the release packager (it refuses a program whose resource names another version) and by the
-version_resource test of the win32 tree.
+version_resource test of the win32 tree. The PE file is read by the translator's kit (pefile).
 """
 import struct
 import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "lngkit"))
+import lngkit  # noqa: E402
 
 RT_VERSION = 16
 
 
-def _sections(data):
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise ValueError("not a PE file")
-    count, opt_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-    opt = pe + 24
-    magic = struct.unpack_from("<H", data, opt)[0]
-    dirs = opt + (96 if magic == 0x10B else 112)
-    rsrc_rva, rsrc_size = struct.unpack_from("<II", data, dirs + 2 * 8)
-    sections = []
-    for i in range(count):
-        o = opt + opt_size + 40 * i
-        vsize, va, rsize, raw = struct.unpack_from("<IIII", data, o + 8)
-        sections.append((va, max(vsize, rsize), raw))
-    return rsrc_rva, rsrc_size, sections
-
-
-def _offset(sections, rva):
-    for va, size, raw in sections:
-        if va <= rva < va + size:
-            return raw + rva - va
-    raise ValueError("RVA 0x%x in no section" % rva)
-
-
-def _entries(data, base, offset):
-    """(id or name, is_directory, offset relative to the resource section) of one directory."""
-    named, ids = struct.unpack_from("<HH", data, base + offset + 12)
-    for i in range(named + ids):
-        name, target = struct.unpack_from("<II", data, base + offset + 16 + 8 * i)
-        yield (None if name & 0x80000000 else name), bool(target & 0x80000000), target & 0x7FFFFFFF
-
-
 def resource(data, type_id, name_id=None):
-    """The raw bytes of the first resource of a type (and name id, when given), first language; or None."""
-    rsrc_rva, _, sections = _sections(data)
-    if not rsrc_rva:
-        return None
-    base = _offset(sections, rsrc_rva)
-    offset = 0
-    for wanted in (type_id, name_id):  # the type, then the name (None: the first); then its first language
-        for ident, is_dir, target in _entries(data, base, offset):
-            if wanted is None or ident == wanted:
-                break
-        else:
-            return None
-        if not is_dir:
-            return None
-        offset = target
-    for _, is_dir, target in _entries(data, base, offset):
-        if is_dir:
-            return None
-        rva, size = struct.unpack_from("<II", data, base + target)  # a data entry: RVA and size
-        start = _offset(sections, rva)
-        return data[start:start + size]
-    return None
+    """The raw bytes of the first resource of a type (and name id, when given); or None."""
+    names = lngkit.resources(data).get(type_id, {})
+    return names.get(name_id) if name_id is not None else next(iter(names.values()), None)
 
 
 def version_resource(data):

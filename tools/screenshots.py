@@ -19,8 +19,8 @@ import subprocess
 import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "lngkit"))
+sys.path.insert(0, str(Path(__file__).resolve().parent / "driver"))
+sys.path.insert(0, str(Path(__file__).resolve().parent / "lngkit"))
 import rig as R  # noqa: E402
 from lngkit import make_key as key  # noqa: E402
 
