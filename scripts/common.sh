@@ -54,3 +54,22 @@ kvx_stop_xvfb() {
   if [ -n "$kvx_xvfb_pid" ]; then kill "$kvx_xvfb_pid" 2>/dev/null || true; fi
   kvx_xvfb_pid=
 }
+
+# Pids of the processes of this prefix ($WINEPREFIX) whose command line matches $1.
+kvx_prefix_pids() {
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
+  done
+  return 0
+}
+
+# Waits (at most 5 s) until Wine's desktop process has gone, as it has before a session's first
+# program; it ends about a second after the last program.
+kvx_wait_desktop_gone() {
+  local _
+  for _ in $(seq 50); do
+    [ -z "$(kvx_prefix_pids 'explorer.exe /desktop')" ] && return 0
+    sleep 0.1
+  done
+}

@@ -24,25 +24,11 @@ cp "$build/win32/tests/e2e/korvex_stub.exe" "$folder/Korvex.exe"
 calls='kernel32.LoadLibraryA;ole32.OleInitialize;user32.DialogBoxParamA;advapi32.RegCreateKeyExA;shell32.ShellExecuteA'
 wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$calls" /f </dev/null >/dev/null 2>&1
 
-ours() {  # pids of this prefix's processes whose command line matches $1
-  local pid
-  for pid in $(pgrep -f "$1"); do
-    grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
-  done
-  return 0
-}
-desktop_gone() {  # the desktop process ends about a second after the last program
-  local _
-  for _ in $(seq 50); do
-    [ -z "$(ours 'explorer.exe /desktop')" ] && return 0
-    sleep 0.1
-  done
-}
 cd "$folder"
 for i in $(seq 0 "$runs"); do
-  desktop_gone
+  kvx_wait_desktop_gone
   WINEDEBUG=+timestamp,+loaddll,+relay wine Uninstall.exe /setup /s </dev/null 2>"$work/trace$i.log" >/dev/null
-  for pid in $(ours 'explorer.exe .*Korvex'); do kill "$pid"; done   # the group's folder window
+  for pid in $(kvx_prefix_pids 'explorer.exe .*Korvex'); do kill "$pid"; done   # the group's folder window
 done
 rm -f "$work/trace0.log"   # the first run also made the prefix's folders
 python3 "$root/bench/setup/profile_steps.py" "$work"/trace*.log

@@ -56,13 +56,20 @@ def profile(path):
     return [(b - a) * 1000 for a, b in zip(marks, marks[1:])]
 
 
+def print_steps(title, names, runs):
+    """Each step's median over the runs (lists of step lengths in ms, one per name), with the median
+    time since the start at which the step ends, and the median whole run."""
+    print("%s (median ms of %d traced runs):" % (title, len(runs)))
+    print("  %-52s %6s %6s" % ("", "step", "at"))
+    for i, name in enumerate(names):
+        print("  %-52s %6.0f %6.0f" % (name, statistics.median(r[i] for r in runs),
+                                        statistics.median(sum(r[:i + 1]) for r in runs)))
+    print("  %-52s %6.0f" % ("whole run (traced)", statistics.median(sum(r) for r in runs)))
+
+
 def main():
     runs = [profile(p) for p in sys.argv[1:]]
-    names = [name for name, _ in STEPS] + ["exit"]
-    print("silent setup, step by step (median ms of %d traced runs):" % len(runs))
-    for i, name in enumerate(names):
-        print("  %-48s %6.0f" % (name, statistics.median(r[i] for r in runs)))
-    print("  %-48s %6.0f" % ("whole run (traced)", statistics.median(sum(r) for r in runs)))
+    print_steps("silent setup, step by step", [name for name, _ in STEPS] + ["exit"], runs)
 
 
 if __name__ == "__main__":
