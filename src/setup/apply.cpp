@@ -5,7 +5,6 @@
 #include "platform/companions.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "platform/run_lock.h"
 #include "setup/associations.h"
 #include "setup/links.h"
 #include "setup/shell_extension.h"
@@ -33,36 +32,6 @@ void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t s
   RegisterProgIds();
   NotifyAssociationsChanged();  // the handlers and associations just written
   links.Finish();
-}
-
-void EarlyCommit::Start() {
-  started_ = true;
-  DWORD id;
-  thread_ = CreateThread(nullptr, 0, Run, this, 0, &id);
-  if (thread_ == nullptr) Run(this);
-}
-
-DWORD WINAPI EarlyCommit::Run(void* self) {
-  EarlyCommit* commit = static_cast<EarlyCommit*>(self);
-  RunLock lock;
-  if (!lock.Acquire(kRunLockWait)) {
-    commit->result_ = kSetupBusy;
-    return 0;
-  }
-  IntegrationSettings settings;
-  LoadIntegrationSettings(&settings);
-  CommitSetup(&settings, commit->groupFolder_, sizeof commit->groupFolder_);
-  commit->result_ = 1;
-  return 0;
-}
-
-long EarlyCommit::Finish() {
-  if (thread_ != nullptr) {
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    thread_ = nullptr;
-  }
-  return result_;
 }
 
 void CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {

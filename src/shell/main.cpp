@@ -7,7 +7,7 @@
 #include "platform/globals.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
-#include "setup/apply.h"
+#include "setup/setup_dialog.h"
 #include "shell/command_line.h"
 #include "shell/setup_flow.h"
 #include "shell/warning.h"
@@ -55,8 +55,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // "/warning" show nothing and touch no link, which keeps the batch file's runs short.
   const bool language = windows || parsed.option == CommandOption::Remove;
   // Only the setup's dialogs use OLE (the rich edit text), the icon and the bold font; the links
-  // are saved on threads that initialise COM for themselves. OleInitialize is what starts the
-  // wait for the desktop under Wine, so a run without dialogs does not pay it.
+  // are saved on threads that initialise COM for themselves, and deleting them needs none.
   const bool dialogs = parsed.option == CommandOption::Setup;
   HMODULE richEdit = nullptr;
   if (windows) PrepareCommonControls();
@@ -64,10 +63,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     LoadLanguageLibrary(instance);
     LoadLanguageFile("uninstall.lng");
   }
-  // A silent setup confirms the stored choices: they are applied while the dialogs get ready (the
-  // link names need the language first).
-  EarlyCommit early;
-  if (parsed.option == CommandOption::Setup && SilentMode) early.Start();
   if (dialogs) {
     OleInitialize(nullptr);  // best effort
     richEdit = LoadLibraryA("riched32.dll");
@@ -80,7 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     case CommandOption::Removal: UninstallArchiver(false); break;
     case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
     case CommandOption::Setup:
-      if (RunSetupFlow(&early) == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
+      if (RunSetupFlow() == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
       break;
     case CommandOption::Wait:
       if (WaitForRemovalToEnd()) FinishInterruptedRemoval();

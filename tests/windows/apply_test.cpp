@@ -8,14 +8,11 @@
 
 #include "engine_support.h"
 #include "lang/language.h"
-#include "platform/globals.h"
 #include "platform/process.h"
-#include "platform/registry.h"
 #include "registry_support.h"
 #include "removal/clean_registry.h"
 #include "setup/apply.h"
 #include "setup/links.h"
-#include "setup/setup_dialog.h"
 #include "setup/uninstall_entry.h"
 #include "win_support.h"
 
@@ -123,32 +120,6 @@ TEST_F(Apply, UninstallEntryIsWrittenOnceAndTranslated) {
   StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Korvex gestione archivi", "Korvex archive manager")));
   WriteUninstallEntry();
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex archive manager");
-}
-
-// A silent setup commits the stored choices while its dialogs get ready; the dialog then takes that
-// result and the group folder and commits nothing itself.
-TEST_F(Apply, SilentSetupsDialogTakesTheEarlyCommit) {
-  WindowsExpected windows;
-  HMODULE richEdit = LoadLibraryA("riched32.dll");
-  SilentMode = true;
-  EarlyCommit early;
-  long start = RegistryCallCount();
-  early.Start();
-  EXPECT_EQ(early.Finish(), 1);
-  long commitCalls = RegistryCallCount() - start;
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
-  EXPECT_STRNE(early.GroupFolder(), "");  // a first setup makes the program group
-  SetupOutcome outcome = {&early, ""};
-  start = RegistryCallCount();
-  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "SETUPDLG", nullptr, SetupDlgProc,
-                                   reinterpret_cast<LPARAM>(&outcome));
-  long dialogCalls = RegistryCallCount() - start;
-  SilentMode = false;
-  if (richEdit != nullptr) FreeLibrary(richEdit);
-  EXPECT_EQ(result, 1);
-  EXPECT_STREQ(outcome.groupFolder, early.GroupFolder());
-  // Showing the stored choices reads them; a second commit would cost as much as the first.
-  EXPECT_LT(dialogCalls * 4, commitCalls);
 }
 
 TEST_F(Apply, RemovalTakesBackWhatIsOursOnly) {
