@@ -44,6 +44,8 @@ bool GetCurrentFolder(char* out, size_t size);
 bool GetWindowsFolder(char* out, size_t size);
 bool GetTempFolder(char* out, size_t size);
 bool GetShortPath(char* out, size_t size, const char* path);
+// An environment variable's whole value; false, and empty, when it is not set or does not fit.
+bool GetEnvironmentText(char* out, size_t size, const char* name);
 
 // A path as a command line's program name: quoted when it holds a blank or a tab, so that
 // "C:\Program Files\x.exe" cannot start "C:\Program.exe". `size` of kPathSize + 2 always fits.

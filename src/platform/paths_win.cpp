@@ -31,6 +31,10 @@ bool GetShortPath(char* out, size_t size, const char* path) {
   return Fits(GetShortPathNameA(path, out, Room(size)), out, size);
 }
 
+bool GetEnvironmentText(char* out, size_t size, const char* name) {
+  return Fits(GetEnvironmentVariableA(name, out, Room(size)), out, size);
+}
+
 bool WriteWholeFile(const char* path, const void* data, unsigned long size, bool replace) {
   DWORD written = 0;
   bool whole;

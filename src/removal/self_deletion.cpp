@@ -144,9 +144,8 @@ bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
   char batch[kPathSize];
   if (!WriteBatch(program, folder, silent, batch, sizeof batch)) return false;
   // No "COMSPEC" leaves the command line without a program: nothing starts.
-  char interpreter[kPathSize] = "";
-  DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
-  if (n >= sizeof interpreter) interpreter[0] = '\0';
+  char interpreter[kPathSize];
+  GetEnvironmentText(interpreter, sizeof interpreter, "COMSPEC");
   char command[2 * kPathSize + 8];
   if (!ComposeInterpreterCommand(command, sizeof command, interpreter, batch)) return false;
   return StartInterpreter(command, folder);
@@ -154,9 +153,8 @@ bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
 
 bool WaitForRemovalToEnd() {
   char id[16];
-  DWORD n = GetEnvironmentVariableA(kRemovalProcessVariable, id, sizeof id);
   unsigned long pid = 0;
-  if (n == 0 || n >= sizeof id || !ParseDecimal(id, &pid)) {
+  if (!GetEnvironmentText(id, sizeof id, kRemovalProcessVariable) || !ParseDecimal(id, &pid)) {
     Sleep(2000);
     return false;
   }
