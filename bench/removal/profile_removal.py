@@ -70,11 +70,12 @@ def last(lines, test, after, before):
 
 # Each step ends at the first line of its process, after that process's previous mark, that contains
 # the text: r is the removal, c the interpreter, w "Uninstall.exe /wait". None: the passes end with the
-# last folder removed before the batch file is written.
+# last folder removed before the batch file is written. "?": a call the program may not make (a
+# silent removal that prepares no dialogs); without it the step is 0.
 STEPS = [
     ("Wine starts the removal's process", "r", "Starting thread proc"),
-    ("language library and file", "r", "Call ole32.OleInitialize"),
-    ("OleInitialize (starts the desktop's process)", "r", "Ret  ole32.OleInitialize"),
+    ("language library and file", "r", "?Call ole32.OleInitialize"),
+    ("OleInitialize (starts the desktop's process)", "r", "?Ret  ole32.OleInitialize"),
     ("rich edit, icon, font, lock", "r", 'Uninstall.lst"'),
     ("list read, registry: associations", "r", "Call shell32.SHChangeNotify"),
     ("SHChangeNotify (a menu builder start)", "r", "Ret  shell32.SHChangeNotify"),
@@ -119,6 +120,12 @@ def profile(path):
             trace = procs[p]
             if text is None:
                 at[p] = last(trace, "Ret  KERNEL32.RemoveDirectoryA", at[p], find(trace, "Uninstall.Kvx.", at[p]))
+            elif text.startswith("?"):
+                try:
+                    at[p] = find(trace, text[1:], at[p])
+                except ValueError:
+                    times.append(times[-1])
+                    continue
             else:
                 at[p] = find(trace, text, at[p])
             times.append(trace[at[p]][0])

@@ -125,10 +125,12 @@ bool StartInterpreter(char* command, const char* folder) {
   char id[16];
   FormatDecimal(id, sizeof id, GetCurrentProcessId());
   SetEnvironmentVariableA(kRemovalProcessVariable, id);
-  // Neither this process nor the interpreter, which inherits it, may hold the folder.
+  // Neither this process nor the interpreter, which inherits it, may hold the folder. On NT the
+  // interpreter gets no console at all, not a hidden one: under Wine a console starts the desktop's
+  // process, which a silent removal otherwise never needs.
   SetCurrentDirectoryA("..");
   PROCESS_INFORMATION process;
-  if (!CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, nt ? 0 : DETACHED_PROCESS, nullptr, nullptr, &startup,
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, nt ? CREATE_NO_WINDOW : DETACHED_PROCESS, nullptr, nullptr, &startup,
                       &process)) {
     SetCurrentDirectoryA(folder);
     return false;
