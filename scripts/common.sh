@@ -73,3 +73,25 @@ kvx_wait_desktop_gone() {
     sleep 0.1
   done
 }
+
+# A profile's throwaway work folder $build/NAME with its own display and prefix, both ended when the
+# script exits. Sets work, WINEPREFIX and folder (the installation folder, C:\Korvex).
+kvx_profile_prefix() {  # NAME
+  work=$build/$1
+  rm -rf "$work" && mkdir -p "$work"
+  kvx_start_xvfb "$work/xvfb.log" || return 1
+  trap 'WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true; kvx_stop_xvfb' EXIT
+  . "$root/scripts/wine-env.sh"
+  kvx_prefix_ready "$work/prefix"
+  folder=$WINEPREFIX/drive_c/Korvex
+}
+
+# The program a profile runs: the given one, or the win32 tree's (built); the archiver's stand-in is
+# built either way. Sets program.
+kvx_profile_program() {  # [Uninstall.exe]
+  if [ -n "${1:-}" ]; then
+    kvx_build_win32 e2e_korvex_stub && program=$1
+  else
+    kvx_build_win32 Uninstall e2e_korvex_stub && program=$build/win32/src/Uninstall.exe
+  fi
+}

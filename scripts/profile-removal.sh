@@ -8,20 +8,8 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 runs=${1:-7}
 entries=${2:-2000}
-program=${3:-}
-if [ -z "$program" ]; then
-  kvx_build_win32 Uninstall e2e_korvex_stub
-  program=$build/win32/src/Uninstall.exe
-else
-  kvx_build_win32 e2e_korvex_stub
-fi
-work=$build/profile-removal
-rm -rf "$work" && mkdir -p "$work"
-kvx_start_xvfb "$work/xvfb.log"
-trap 'WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true; kvx_stop_xvfb' EXIT
-. "$root/scripts/wine-env.sh"
-kvx_prefix_ready "$work/prefix"
-folder=$WINEPREFIX/drive_c/Korvex
+kvx_profile_program "${3:-}"
+kvx_profile_prefix profile-removal
 # Each marks a step; calls made by the thousand (DeleteFileA, the registry's) would triple the passes.
 calls='ole32.OleInitialize;kernel32.CreateFileA;shell32.SHChangeNotify;kernel32.SetFileAttributesA'
 calls+=';kernel32.RemoveDirectoryA;kernel32.CreateProcessA;kernel32.CreateProcessW;kernel32.ExitProcess'

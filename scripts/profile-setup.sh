@@ -6,18 +6,8 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 runs=${1:-7}
-program=${2:-}
-if [ -z "$program" ]; then
-  kvx_build_win32 Uninstall e2e_korvex_stub
-  program=$build/win32/src/Uninstall.exe
-fi
-work=$build/profile-setup
-rm -rf "$work" && mkdir -p "$work"
-kvx_start_xvfb "$work/xvfb.log"
-trap 'WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true; kvx_stop_xvfb' EXIT
-. "$root/scripts/wine-env.sh"
-kvx_prefix_ready "$work/prefix"
-folder=$WINEPREFIX/drive_c/Korvex
+kvx_profile_program "${2:-}"
+kvx_profile_prefix profile-setup
 mkdir -p "$folder"
 cp "$program" "$folder/Uninstall.exe"
 cp "$build/win32/tests/e2e/korvex_stub.exe" "$folder/Korvex.exe"
