@@ -8,6 +8,7 @@
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
 #include "setup/setup_dialog.h"
+#include "setup/uninstall_entry.h"
 #include "shell/command_line.h"
 #include "shell/setup_flow.h"
 #include "shell/warning.h"
@@ -57,6 +58,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // Only the setup's dialogs use OLE (the rich edit text), the icon and the bold font; the links
   // are saved on threads that initialise COM for themselves, and deleting them needs none.
   const bool dialogs = parsed.option == CommandOption::Setup;
+  // The longest piece of a silent setup's own work runs while its dialogs get ready.
+  if (dialogs && SilentMode) StartMeasuringListedSize();
   HMODULE richEdit = nullptr;
   if (windows) PrepareCommonControls();
   if (language) {
