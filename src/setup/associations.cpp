@@ -38,14 +38,17 @@ void ShellNewKeyOf(const char* extension, char* out, int size) {
 }
 
 // ".k00" to ".k99".
-void VolumeExtension(int number, char* out, int size) {
+void VolumeExtension(int number, char* out, size_t size) {
   const char name[5] = {'.', 'k', static_cast<char>('0' + number / 10 % 10), static_cast<char>('0' + number % 10), '\0'};
-  CopyText(out, static_cast<size_t>(size), name);
+  CopyText(out, size, name);
 }
 
 void RecordPreviousOwner(const char* extension) {
   char setupKey[64], shellNewKey[64];
   SetupKeyOf(extension, setupKey, sizeof setupKey);
+  // A setup stopped between making the extension's key and writing its default value leaves the key
+  // empty: the owner it recorded first is the one to keep.
+  if (RegValueExists(HKEY_CURRENT_USER, setupKey, "Exist") && RegKeyIsEmpty(HKEY_CLASSES_ROOT, extension)) return;
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
   char type[512], content[512], fileName[kPathSize];
   ReadRegString(HKEY_CLASSES_ROOT, extension, "", type, sizeof type, "");

@@ -74,6 +74,23 @@ TEST_F(Associations, AbsentExtensionIsRecordedAsNewAndDeletedOnRelease) {
   EXPECT_EQ(ValueDword(HKEY_CURRENT_USER, OwnSetupKey(".tgz"), "Exist"), 0u);
 }
 
+// A setup stopped between making the extension's key and writing its default value leaves an empty
+// key: the rerun keeps the owner the first run recorded, and the release deletes the key again.
+TEST_F(Associations, ASetupStoppedBeforeTheDefaultValueKeepsTheFirstRecord) {
+  IntegrationSettings gzip = Choices({7}, false);
+  ApplyAssociations(&gzip);
+  RemoveTree(HKEY_CLASSES_ROOT, ".gz");
+  HKEY empty = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, ".gz", 0, nullptr, 0, KEY_WRITE, nullptr, &empty, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(empty);
+  ApplyAssociations(&gzip);
+  EXPECT_EQ(ValueDword(HKEY_CURRENT_USER, OwnSetupKey(".gz"), "Exist"), 0u);
+  IntegrationSettings none = NoneChosen();
+  ApplyAssociations(&none);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".gz"));
+}
+
 TEST_F(Associations, ForeignOwnerWithNullFileIsRecordedAndGivenBack) {
   SetString(HKEY_CLASSES_ROOT, ".zip", "", "Other.Zip");
   SetString(HKEY_CLASSES_ROOT, ".zip", "Content Type", "application/zip");
