@@ -4,7 +4,7 @@
 
 #include "platform/text.h"
 
-long MergeRenameSection(const char* text, long length, const char* lines, char* out, long size) {
+long MergeRenameSection(const char* text, long length, const char* lines, char* out, size_t size) {
   // Where the lines go, and what comes before them there: after the header's line (a line end of
   // its own when the header ends the file), or in a new section at the end.
   long at = length;
@@ -20,11 +20,11 @@ long MergeRenameSection(const char* text, long length, const char* lines, char* 
     start = next;
   }
   long extra = static_cast<long>(strlen(before) + strlen(lines));
-  if (length + extra + 1 > size) return -1;
+  if (static_cast<size_t>(length + extra) + 1 > size) return -1;
   // No file at all may come as a null text: nothing of it is copied then.
   if (at > 0) memcpy(out, text, static_cast<size_t>(at));
-  CopyText(out + at, static_cast<size_t>(size - at), before);
-  AppendText(out + at, static_cast<size_t>(size - at), lines);
+  CopyText(out + at, size - static_cast<size_t>(at), before);
+  AppendText(out + at, size - static_cast<size_t>(at), lines);
   if (length > at) memcpy(out + at + extra, text + at, static_cast<size_t>(length - at));
   out[length + extra] = '\0';
   return length + extra;

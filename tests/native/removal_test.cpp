@@ -32,7 +32,7 @@ std::string Batch(bool nt, const char* program, const char* folder, const char* 
 std::string Merge(const std::string& text, const char* lines, long size = 4096) {
   std::vector<char> in(text.begin(), text.end());
   std::vector<char> out(static_cast<size_t>(size) + 16, 'Z');
-  long n = MergeRenameSection(in.data(), static_cast<long>(in.size()), lines, out.data(), size);
+  long n = MergeRenameSection(in.data(), static_cast<long>(in.size()), lines, out.data(), static_cast<size_t>(size));
   EXPECT_EQ(std::string(out.begin() + size, out.end()), std::string(16, 'Z'));
   if (n < 0) return "refused";
   EXPECT_LT(n, size);
