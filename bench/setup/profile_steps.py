@@ -42,16 +42,14 @@ def profile(path):
                 lines.append((t, text))
     if not lines:
         raise SystemExit("%s: no trace of Uninstall.exe" % path)
-    # A mark missing from the program's own thread (a silent setup commits on another thread)
-    # makes its step 0: its time shows in the next step found.
     marks, at = [lines[0][0]], 0
     for _, needle in STEPS:
-        found = next((i for i in range(at, len(lines)) if needle in lines[i][1]), None)
-        if found is None:
-            marks.append(marks[-1])
-            continue
-        marks.append(lines[found][0])
-        at = found + 1
+        while at < len(lines) and needle not in lines[at][1]:
+            at += 1
+        if at == len(lines):
+            raise SystemExit("%s: step mark %r not found" % (path, needle))
+        marks.append(lines[at][0])
+        at += 1
     marks.append(lines[-1][0])
     return [(b - a) * 1000 for a, b in zip(marks, marks[1:])]
 
