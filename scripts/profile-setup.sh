@@ -11,7 +11,7 @@ kvx_profile_prefix profile-setup
 mkdir -p "$folder"
 cp "$program" "$folder/Uninstall.exe"
 cp "$build/win32/tests/e2e/korvex_stub.exe" "$folder/Korvex.exe"
-calls='kernel32.LoadLibraryA;ole32.OleInitialize;user32.DialogBoxParamA;advapi32.RegCreateKeyExA;shell32.ShellExecuteA'
+calls='kernel32.LoadLibraryA;user32.GetDesktopWindow;user32.DialogBoxParamA;user32.EndDialog;advapi32.RegCreateKeyExA;shell32.ShellExecuteA'
 wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$calls" /f </dev/null >/dev/null 2>&1
 
 cd "$folder"

@@ -15,21 +15,24 @@ LINE = re.compile(r"^(\d+\.\d+):([0-9a-f]{4}):(.*)$")
 # contains the text.
 STEPS = [
     ("process start until WinMain", 'LoadLibraryA('),
-    ("language, OleInitialize (starts the desktop)", "Ret  ole32.OleInitialize()"),
-    ("rich edit library, icon, font", 'DialogBoxParamA('),
+    ("language; the desktop starts (commit meanwhile)", "Ret  user32.GetDesktopWindow()"),
+    ("common controls, OLE, rich edit, icon, font", 'DialogBoxParamA('),
     ("setup dialog created", "msg=WM_INITDIALOG"),
     ("choices shown, translated, foreground", "msg=WM_COMMAND,wp=00000001"),
-    ("choices stored", "App Paths"),
-    ("apply: registry and links", "Uninstall\\\\Korvex"),
-    ("uninstall entry, setup dialog ends", "Ret  user32.DialogBoxParamA()"),
+    ("commit's result taken", "Call user32.EndDialog("),
+    ("setup dialog ends", "Ret  user32.DialogBoxParamA()"),
     ("completion dialog", "Ret  user32.DialogBoxParamA()"),
     ("group folder opened", "Ret  shell32.ShellExecuteA()"),
 ]
+# The commit's own thread: the one that writes the uninstall entry.
+COMMIT_MARK = "Uninstall\\\\Korvex"
 
 
 def profile(path):
-    lines = []
-    program = None
+    """Step lengths in ms of the program's thread, then when the commit's thread began and ended (ms
+    since the start)."""
+    lines, threads = [], {}
+    program = commit = None
     with open(path, encoding="utf-8", errors="replace") as log:
         for raw in log:
             m = LINE.match(raw)
@@ -38,7 +41,12 @@ def profile(path):
             t, thread, text = float(m.group(1)), m.group(2), m.group(3)
             if program is None and "Loaded" in text and "Uninstall.exe" in text:
                 program = thread
-            if program is not None and thread == program:
+            if program is None:
+                continue
+            threads.setdefault(thread, [t, t])[1] = t
+            if commit is None and thread != program and COMMIT_MARK in text:
+                commit = thread
+            if thread == program:
                 lines.append((t, text))
     if not lines:
         raise SystemExit("%s: no trace of Uninstall.exe" % path)
@@ -51,7 +59,10 @@ def profile(path):
         marks.append(lines[at][0])
         at += 1
     marks.append(lines[-1][0])
-    return [(b - a) * 1000 for a, b in zip(marks, marks[1:])]
+    if commit is None:
+        raise SystemExit("%s: no commit thread" % path)
+    span = [(t - marks[0]) * 1000 for t in threads[commit]]
+    return [(b - a) * 1000 for a, b in zip(marks, marks[1:])], span
 
 
 def print_steps(title, names, runs):
@@ -66,8 +77,10 @@ def print_steps(title, names, runs):
 
 
 def main():
-    runs = [profile(p) for p in sys.argv[1:]]
-    print_steps("silent setup, step by step", [name for name, _ in STEPS] + ["exit"], runs)
+    results = [profile(p) for p in sys.argv[1:]]
+    print_steps("silent setup, step by step", [name for name, _ in STEPS] + ["exit"], [r[0] for r in results])
+    print("  commit on its own thread, from %.0f to %.0f ms (medians)"
+          % (statistics.median(r[1][0] for r in results), statistics.median(r[1][1] for r in results)))
 
 
 if __name__ == "__main__":

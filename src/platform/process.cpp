@@ -2,6 +2,14 @@
 
 #include <windows.h>
 
+void WaitForThread(void* thread) {
+  HANDLE handle = static_cast<HANDLE>(thread);
+  while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+  }
+}
+
 bool LaunchCommand(char* commandLine, const char* workingFolder, unsigned long waitMilliseconds) {
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);

@@ -5,6 +5,10 @@
 // to `waitMilliseconds` for it (0: no wait). True when the process was started.
 bool LaunchCommand(char* commandLine, const char* workingFolder, unsigned long waitMilliseconds);
 
+// Waits for a thread; messages other threads send to this one's windows are handled meanwhile (a
+// shell broadcast must not wait for us), input and posted messages are left in the queue.
+void WaitForThread(void* thread);
+
 // -1, 0 or +1 as the user's locale orders the texts, ignoring case; -2 when the comparison fails.
 int CompareTextNoCase(const char* a, const char* b);
 

@@ -4,7 +4,9 @@
 
 #include "platform/companions.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/run_lock.h"
 #include "setup/associations.h"
 #include "setup/links.h"
 #include "setup/shell_extension.h"
@@ -22,16 +24,73 @@ void RegisterAppPath() {
   if (GetCurrentFolder(folder, sizeof folder)) WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
 }
 
-// The links are saved while the registry is written: neither needs the other.
-void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {
-  LinkWork links;
-  StartLinks(settings, groupFolder, size, &links);
+void ApplyRegistry(const IntegrationSettings* settings) {
   RegisterAppPath();
   ApplyShellExtension(settings);
   ApplyAssociations(settings);
   RegisterProgIds();
   NotifyAssociationsChanged();  // the handlers and associations just written
+}
+
+// The links are saved while the registry is written: neither needs the other.
+void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {
+  LinkWork links;
+  StartLinks(settings, groupFolder, size, &links);
+  ApplyRegistry(settings);
   links.Finish();
+}
+
+void EarlyCommit::Start() {
+  started_ = true;
+  desktopReady_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD id;
+  thread_ = CreateThread(nullptr, 0, Run, this, 0, &id);
+  if (thread_ == nullptr) {
+    DesktopReady();
+    Run(this);
+  }
+}
+
+void EarlyCommit::DesktopReady() {
+  if (desktopReady_ != nullptr) SetEvent(desktopReady_);
+}
+
+// What a confirmed dialog would do, in an order that leaves the desktop's start alone: the registry
+// and the uninstall entry first, the links once the desktop is there. Saving a link gives its thread
+// a COM window, and under Wine a window asked for while the desktop is still starting starts a second
+// desktop process. The links are saved here, one after another: they are no longer waited for, and
+// one thread with one window takes less from the dialogs being made meanwhile than a thread for each would.
+DWORD WINAPI EarlyCommit::Run(void* self) {
+  EarlyCommit* commit = static_cast<EarlyCommit*>(self);
+  RunLock lock;
+  if (!lock.Acquire(kRunLockWait)) {
+    commit->result_ = kSetupBusy;
+    return 0;
+  }
+  IntegrationSettings settings;
+  LoadIntegrationSettings(&settings);
+  StoreIntegrationSettings(&settings);
+  ApplyRegistry(&settings);
+  WriteUninstallEntry();
+  if (commit->desktopReady_ != nullptr) WaitForSingleObject(commit->desktopReady_, INFINITE);
+  LinkWork links(true);
+  StartLinks(&settings, commit->groupFolder_, sizeof commit->groupFolder_, &links);
+  commit->result_ = 1;
+  return 0;
+}
+
+long EarlyCommit::Finish() {
+  DesktopReady();  // no one else may be left to say so
+  if (thread_ != nullptr) {
+    WaitForThread(thread_);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  if (desktopReady_ != nullptr) {
+    CloseHandle(desktopReady_);
+    desktopReady_ = nullptr;
+  }
+  return result_;
 }
 
 void CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {

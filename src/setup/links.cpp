@@ -81,15 +81,6 @@ DWORD WINAPI SaveLinkThread(void* param) {
   return 0;
 }
 
-// Waits for a thread; messages other threads send to this one's windows are handled meanwhile (a
-// shell broadcast must not wait for us), input and posted messages are left in the queue.
-void WaitForThread(HANDLE thread) {
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-    MSG message;
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
-  }
-}
-
 }  // namespace
 
 bool CreateShellLink(const char* target, const char* linkFile, const char* description) {
@@ -167,6 +158,13 @@ LinkWork::Job* LinkWork::NewJob() { return count_ < kMostLinks ? &jobs_[count_++
 
 // Under Wine each save also starts the menu builder and waits for it.
 void LinkWork::Start() {
+  if (here_) {
+    HRESULT com = CoInitialize(nullptr);
+    for (int i = 0; i < count_; ++i) SaveLinkThread(&jobs_[i]);
+    if (SUCCEEDED(com)) CoUninitialize();
+    count_ = 0;
+    return;
+  }
   for (int i = 0; i < count_; ++i) {
     DWORD id;
     threads_[i] = CreateThread(nullptr, 0, SaveLinkThread, &jobs_[i], 0, &id);

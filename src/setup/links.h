@@ -22,13 +22,15 @@ class LinkWork {
     char link[kPathSize];
   };
 
-  LinkWork() = default;
+  // `here`: the links are saved one after another on the calling thread, under one COM apartment.
+  explicit LinkWork(bool here = false) : here_(here) {}
   ~LinkWork() { Finish(); }
   LinkWork(const LinkWork&) = delete;
   LinkWork& operator=(const LinkWork&) = delete;
 
   Job* NewJob();  // null when all are taken
-  // Starts a thread for each job; a job that gets no thread is saved at once.
+  // Starts a thread for each job; a job that gets no thread is saved at once. `here`: saves them all
+  // before it returns.
   void Start();
   // Returns once every link is written.
   void Finish();
@@ -37,6 +39,7 @@ class LinkWork {
   Job jobs_[kMostLinks];
   HANDLE threads_[kMostLinks] = {};
   int count_ = 0;
+  bool here_ = false;
 };
 
 // ApplyLinks in two halves: StartLinks removes what is not wanted, makes the group folders and

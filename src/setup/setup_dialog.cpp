@@ -7,6 +7,7 @@
 #include "platform/companions.h"
 #include "platform/globals.h"
 #include "platform/run_lock.h"
+#include "platform/text.h"
 #include "resources/resource.h"
 #include "setup/apply.h"
 
@@ -38,6 +39,13 @@ void ReadChoices(HWND dialog, IntegrationSettings* settings) {
 // One setup or removal at a time. A silent setup that cannot get its turn ends without doing
 // anything; the user is told, and the dialog stays open to try again.
 void Confirm(HWND dialog) {
+  SetupOutcome* outcome = reinterpret_cast<SetupOutcome*>(GetWindowLongA(dialog, DWL_USER));
+  if (outcome != nullptr && outcome->early != nullptr && outcome->early->Started()) {
+    long result = outcome->early->Finish();
+    CopyText(outcome->groupFolder, sizeof outcome->groupFolder, outcome->early->GroupFolder());
+    EndDialog(dialog, result);
+    return;
+  }
   RunLock lock;
   if (!lock.Acquire(kRunLockWait)) {
     if (SilentMode) {
@@ -51,7 +59,6 @@ void Confirm(HWND dialog) {
   }
   IntegrationSettings settings;
   ReadChoices(dialog, &settings);
-  SetupOutcome* outcome = reinterpret_cast<SetupOutcome*>(GetWindowLongA(dialog, DWL_USER));
   if (outcome != nullptr) {
     CommitSetup(&settings, outcome->groupFolder, sizeof outcome->groupFolder);
   } else {

@@ -3,17 +3,16 @@
 #include <windows.h>
 
 #include "platform/paths.h"
+#include "setup/apply.h"
 #include "setup/settings.h"
 
-// What a confirmed setup hands back to whoever showed the dialog, through the dialog's parameter
-// (which may be null): the program group's folder when one was made, empty otherwise.
+// The dialog's parameter (which may be null). `early`: a silent setup's commit already under way,
+// whose result the dialog takes, or null. `groupFolder` comes back with the program group's folder
+// when a confirmed setup made one, empty otherwise.
 struct SetupOutcome {
+  EarlyCommit* early;
   char groupFolder[kPathSize];
 };
-
-// The dialog's result when a silent setup could not get its turn (another setup or removal kept the
-// machine-wide lock): nothing was stored or applied.
-const long kSetupBusy = 2;
 
 // Ends with 1 when the choices were stored and applied, 0 when the dialog was closed without them,
 // kSetupBusy. `lParam` of WM_INITDIALOG: a SetupOutcome, or null.

@@ -7,6 +7,7 @@
 #include "platform/globals.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
+#include "setup/apply.h"
 #include "setup/setup_dialog.h"
 #include "setup/uninstall_entry.h"
 #include "shell/command_line.h"
@@ -58,14 +59,23 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // Only the setup's dialogs use OLE (the rich edit text), the icon and the bold font; the links
   // are saved on threads that initialise COM for themselves, and deleting them needs none.
   const bool dialogs = parsed.option == CommandOption::Setup;
-  // The longest piece of a silent setup's own work runs while its dialogs get ready.
-  if (dialogs && SilentMode) StartMeasuringListedSize();
-  HMODULE richEdit = nullptr;
-  if (windows) PrepareCommonControls();
   if (language) {
     LoadLanguageLibrary(instance);
     LoadLanguageFile("uninstall.lng");
   }
+  // A silent setup confirms the stored choices, so it applies them at once (the link names need the
+  // language first) while this thread waits for the desktop, which under Wine is most of a silent
+  // setup. The wait happens here, not inside the common controls' start-up: that would hold the
+  // loader's lock, which every new thread needs before it runs. The dialogs then take the result.
+  EarlyCommit early;
+  if (dialogs && SilentMode) {
+    StartMeasuringListedSize();
+    early.Start();
+    GetDesktopWindow();
+    early.DesktopReady();
+  }
+  HMODULE richEdit = nullptr;
+  if (windows) PrepareCommonControls();
   if (dialogs) {
     OleInitialize(nullptr);  // best effort
     richEdit = LoadLibraryA("riched32.dll");
@@ -78,7 +88,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     case CommandOption::Removal: UninstallArchiver(false); break;
     case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
     case CommandOption::Setup:
-      if (RunSetupFlow() == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
+      if (RunSetupFlow(&early) == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
       break;
     case CommandOption::Wait:
       if (WaitForRemovalToEnd()) FinishInterruptedRemoval();

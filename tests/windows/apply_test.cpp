@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <shlobj.h>
 #include <string.h>
 
 #include <string>
@@ -8,11 +9,14 @@
 
 #include "engine_support.h"
 #include "lang/language.h"
+#include "platform/globals.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "registry_support.h"
 #include "removal/clean_registry.h"
 #include "setup/apply.h"
 #include "setup/links.h"
+#include "setup/setup_dialog.h"
 #include "setup/uninstall_entry.h"
 #include "win_support.h"
 
@@ -120,6 +124,41 @@ TEST_F(Apply, UninstallEntryIsWrittenOnceAndTranslated) {
   StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Korvex gestione archivi", "Korvex archive manager")));
   WriteUninstallEntry();
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex archive manager");
+}
+
+// A silent setup commits the stored choices while it waits for the desktop: the registry and the
+// uninstall entry at once, the links only once the desktop is there (a link's COM window asked for
+// earlier would start a second desktop). The dialog then takes that result and the group folder and
+// commits nothing itself.
+TEST_F(Apply, SilentSetupsDialogTakesTheEarlyCommit) {
+  char programs[MAX_PATH];
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
+  std::string groupLink = std::string(programs) + "\\Korvex\\Korvex.lnk";  // a first setup's group
+  WindowsExpected windows;
+  HMODULE richEdit = LoadLibraryA("riched32.dll");
+  SilentMode = true;
+  EarlyCommit early;
+  long start = RegistryCallCount();
+  early.Start();
+  for (int i = 0; i < 6000 && !ValueExists(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"); ++i) Sleep(10);
+  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"));
+  EXPECT_EQ(GetFileAttributesA(groupLink.c_str()), INVALID_FILE_ATTRIBUTES) << "a link before the desktop";
+  early.DesktopReady();
+  EXPECT_EQ(early.Finish(), 1);
+  EXPECT_NE(GetFileAttributesA(groupLink.c_str()), INVALID_FILE_ATTRIBUTES);
+  long commitCalls = RegistryCallCount() - start;
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
+  SetupOutcome outcome = {&early, ""};
+  start = RegistryCallCount();
+  INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "SETUPDLG", nullptr, SetupDlgProc,
+                                   reinterpret_cast<LPARAM>(&outcome));
+  long dialogCalls = RegistryCallCount() - start;
+  SilentMode = false;
+  if (richEdit != nullptr) FreeLibrary(richEdit);
+  EXPECT_EQ(result, 1);
+  EXPECT_STREQ(outcome.groupFolder, early.GroupFolder());
+  // Showing the stored choices reads them; a second commit would cost as much as the first.
+  EXPECT_LT(dialogCalls * 4, commitCalls);
 }
 
 TEST_F(Apply, RemovalTakesBackWhatIsOursOnly) {

@@ -130,7 +130,7 @@ TEST_F(DialogActions, SetupFlowShowsTheCompletionDialogOnlyAfterAConfirmedSetup)
   for (INT_PTR answer : {0, -1, 1}) {
     shownFrom.clear();
     setupAnswer = answer;
-    EXPECT_EQ(RunSetupFlow(), answer);
+    EXPECT_EQ(RunSetupFlow(nullptr), answer);
     std::vector<std::string> expected = {"SETUPDLG"};
     if (answer == 1) expected.push_back("DONEDLG");
     EXPECT_EQ(shownNames(), expected) << "setup dialog ended with " << answer;
@@ -139,13 +139,13 @@ TEST_F(DialogActions, SetupFlowShowsTheCompletionDialogOnlyAfterAConfirmedSetup)
   StartLanguage("kvxlng_partial.dll", "");
   shownFrom.clear();
   setupAnswer = 1;
-  RunSetupFlow();
+  RunSetupFlow(nullptr);
   ASSERT_EQ(shownFrom.size(), 2u);
   EXPECT_EQ(shownFrom[0].first, GetModuleHandleA(nullptr));
   EXPECT_EQ(shownFrom[1].first, GetModuleHandleA(nullptr));
   StartLanguage("kvxlng_english.dll", "");
   shownFrom.clear();
-  RunSetupFlow();
+  RunSetupFlow(nullptr);
   ASSERT_EQ(shownFrom.size(), 2u);
   EXPECT_EQ(shownFrom[0].first, CurrentResourceModule());
   EXPECT_NE(shownFrom[0].first, GetModuleHandleA(nullptr));
