@@ -154,36 +154,7 @@ bool ListedSizeKiB(unsigned long* kib) {
   return true;
 }
 
-// The size measured on a thread started early, while nothing else of the setup reads the list.
-struct SizeMeasurement {
-  HANDLE thread;
-  bool known;
-  unsigned long kib;
-};
-SizeMeasurement early = {};
-
-DWORD WINAPI MeasureListedSize(void*) {
-  early.known = ListedSizeKiB(&early.kib);
-  return 0;
-}
-
-// The early measurement's result, or one made now.
-bool MeasuredSizeKiB(unsigned long* kib) {
-  if (early.thread == nullptr) return ListedSizeKiB(kib);
-  WaitForSingleObject(early.thread, INFINITE);
-  CloseHandle(early.thread);
-  early.thread = nullptr;
-  *kib = early.kib;
-  return early.known;
-}
-
 }  // namespace
-
-void StartMeasuringListedSize() {
-  if (early.thread != nullptr) return;
-  DWORD id;
-  early.thread = CreateThread(nullptr, 0, MeasureListedSize, nullptr, 0, &id);
-}
 
 void WriteUninstallEntry() {
   WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", GetMessageText(IDS_DISPLAY_NAME));
@@ -213,7 +184,7 @@ void WriteUninstallEntry() {
   WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "URLInfoAbout", KVX_WEB_SITE);
   WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "HelpLink", KVX_WEB_SITE);
   unsigned long kib = 0;
-  if (MeasuredSizeKiB(&kib)) {
+  if (ListedSizeKiB(&kib)) {
     WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", kib);
   } else {
     DeleteRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize");

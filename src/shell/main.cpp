@@ -9,7 +9,6 @@
 #include "removal/uninstall.h"
 #include "setup/apply.h"
 #include "setup/setup_dialog.h"
-#include "setup/uninstall_entry.h"
 #include "shell/command_line.h"
 #include "shell/setup_flow.h"
 #include "shell/warning.h"
@@ -69,7 +68,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // loader's lock, which every new thread needs before it runs. The dialogs then take the result.
   EarlyCommit early;
   if (dialogs && SilentMode) {
-    StartMeasuringListedSize();
     early.Start();
     GetDesktopWindow();
     early.DesktopReady();
