@@ -124,14 +124,15 @@ void Handle(HWND window) {
   std::string shot = ExeFolder() + name;
   if (!SaveScreen(shot)) shot = "(none: the screen could not be read)";
 
+  // Reported before it is answered: once answered, the box's thread (and the test waiting for it)
+  // goes on, and the window with its caption may be gone.
   std::string texts, action;
-  if (lstrcmpA(cls, "#32770") == 0) {
-    int answer = AnswerOf(window, &texts);
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(window, answer)));
+  int answer = 0;
+  bool dialog = lstrcmpA(cls, "#32770") == 0;
+  if (dialog) {
+    answer = AnswerOf(window, &texts);
     action = "answered with command " + std::to_string(answer);
   } else {
-    PostMessageA(window, WM_CLOSE, 0, 0);
     action = "closed";
   }
   std::string text = "unexpected window: class \"" + std::string(cls) + "\", caption \"" + StoredText(window) +
@@ -143,6 +144,12 @@ void Handle(HWND window) {
   EnterCriticalSection(&lock);
   findings.push_back(text);
   LeaveCriticalSection(&lock);
+  if (dialog) {
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, answer)));
+  } else {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
 
   if (!own) return;
   for (DWORD waited = 0; waited < kOwnCloseMs; waited += kPollMs) {
