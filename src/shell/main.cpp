@@ -8,7 +8,6 @@
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
 #include "setup/apply.h"
-#include "setup/setup_dialog.h"
 #include "shell/command_line.h"
 #include "shell/setup_flow.h"
 #include "shell/warning.h"
