@@ -8,6 +8,7 @@ import hashlib
 import os
 import shutil
 import signal
+import subprocess
 import time
 import unittest
 import zlib
@@ -17,6 +18,8 @@ import rig as R
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
+KILLCALL = os.environ.get("KVX_E2E_KILLCALL")
+CALLPROBE = os.environ.get("KVX_E2E_CALLPROBE")
 
 
 def skip_unless_set(needed):
@@ -171,6 +174,120 @@ def run_script_with_idle_interpreter(rig, lines, timeout=180):
     proc = rig.wine(["cmd.exe", "/c", "set COMSPEC=%s&& %s %s" % (idle_interpreter(rig), driver, path)],
                     timeout=timeout)
     return R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode).check(proc.stderr)
+
+
+# --- counting calls (stubs/killcall.c, stubs/callhook.c) -----------------------------------------
+
+# What a killcall error record says the platform could not do.
+HOOK_FAULTS = {
+    "start": "starting a program suspended (CreateProcess with CREATE_SUSPENDED)",
+    "image": "reading a suspended program's memory (NtQueryInformationProcess, ReadProcessMemory)",
+    "headers": "reading a suspended program's PE headers (ReadProcessMemory)",
+    "room": "room for one more import descriptor in the program's header page",
+    "protect": "making a suspended program's header page writable (VirtualProtectEx)",
+    "write": "writing a suspended program's memory (WriteProcessMemory)",
+    "mapping": "named shared memory (CreateFileMappingA)",
+    "library": "callhook.dll beside killcall.exe",
+    "inject": "the loader loading a library added to the import table of a program not yet run",
+    "overflow": "room for the call records in the shared memory",
+}
+PROBE_CALLS = [("CreateFileA", "probe-1.txt"), ("CreateFileA", "probe-2.txt"), ("MoveFileExA", "probe-2.txt"),
+               ("DeleteFileA", "probe-1.txt")]
+PROBE_FUNCTIONS = ["CreateFileA", "MoveFileExA", "DeleteFileA"]
+
+
+def killcall_args(command, functions, folder=None, kill=None, pause=None, timeout_ms=60000):
+    """killcall's command line: `command` (a list) counted at `functions`, ended at call `kill` or
+    held at call `pause` = (N, Windows path of the release file)."""
+    args = [KILLCALL, "-t", str(timeout_ms)] + (["-d", folder] if folder else [])
+    args += ["-k", str(kill)] if kill else []
+    args += ["-p", str(pause[0]), pause[1]] if pause else []
+    return args + [R.hexarg(R.command_line(*command))] + list(functions)
+
+
+def hook_failure(res):
+    """None when killcall's output holds no error record, else what the platform lacks."""
+    errors = res.errors()
+    if not errors:
+        return None
+    reason = errors[0].get("reason", "")
+    return "%s (killcall: %s)" % (HOOK_FAULTS.get(reason, "an unknown step"), errors[0].line)
+
+
+def check_call_counting(rig):
+    """killcall's self-check, for the suites that kill or hold the program at its calls: callprobe's
+    four calls (one on a second thread, one looked up with GetProcAddress) are counted in order, the
+    probe ends at the third with its effect not made, and it waits at the second until released.
+    Raises AssertionError naming what this platform lacks, instead of letting a suite time out."""
+    folder = rig.files / "callprobe"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    where, probe = rig.winpath(folder), [CALLPROBE]
+
+    def run(**kwargs):
+        proc = rig.wine(killcall_args(probe, PROBE_FUNCTIONS, where, **kwargs), timeout=120)
+        res = R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
+        return res, hook_failure(res)
+
+    def fail(what, res):
+        raise AssertionError("counting calls does not work on this platform: %s\n%s" % (what, res.stdout))
+
+    res, failure = run()
+    if failure:
+        fail(failure, res)
+    calls = [(r["fn"], bytes.fromhex(r.get("arg", "")).decode("cp1252")) for r in res.all("call")]
+    if not calls:
+        fail("no call was counted: the import slots were not pointed at the hook library", res)
+    if calls != PROBE_CALLS:
+        missing = [c for c in PROBE_CALLS if c not in calls]
+        what = ("calls of a second thread" if ("CreateFileA", "probe-2.txt") in missing
+                else "functions looked up with GetProcAddress" if ("MoveFileExA", "probe-2.txt") in missing
+                else "the calls in their order")
+        fail("%s were not counted as %s" % (what, PROBE_CALLS), res)
+    threads = [r["tid"] for r in res.all("call")]
+    if threads[0] == threads[1] or res.exit().int("code") != 7:
+        fail("the probe's second thread or its exit code (7) did not come through", res)
+
+    for name in os.listdir(folder):
+        os.unlink(folder / name)
+    res, failure = run(kill=3)
+    if failure:
+        fail(failure, res)
+    killed = res.all("killed")
+    made = sorted(os.listdir(folder))
+    if len(killed) != 1 or killed[0]["fn"] != "MoveFileExA" or res.exit().int("code") != 1 or \
+            made != ["probe-1.txt", "probe-2.txt"]:
+        fail("the probe was not ended itself at its third call before it ran (TerminateProcess of the "
+             "own process); files left: %s" % made, res)
+
+    for name in os.listdir(folder):
+        os.unlink(folder / name)
+    release = rig.files / "callprobe-release"
+    if release.exists():
+        release.unlink()
+    args = killcall_args(probe, PROBE_FUNCTIONS, where, pause=(2, rig.winpath(release)), timeout_ms=90000)
+    with R.output_file() as out:
+        def output():
+            out.seek(0)
+            return out.read().decode("cp1252", errors="replace")
+        held = subprocess.Popen(rig._command(args), env=rig.env(), stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            deadline = time.monotonic() + 60
+            while "paused n=2 " not in output() and held.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.05)
+            time.sleep(0.5)  # a probe that is not held makes its second file meanwhile
+            waiting = output()
+            if "paused n=2 " not in waiting or "call n=3 " in waiting or (folder / "probe-2.txt").exists():
+                fail("the probe was not held at its second call", R.Result(waiting, None))
+            release.touch()
+            held.wait(timeout=90)
+        finally:
+            if held.poll() is None:
+                R.Rig._kill_group(held)
+        res = R.Result(output(), held.returncode)
+    if len(res.all("call")) != 3 or res.exit().int("code") != 7:
+        fail("the probe did not go on once released", res)
 
 
 REGISTRY_ROOTS = {"HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}

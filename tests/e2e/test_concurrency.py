@@ -3,8 +3,8 @@
 Two installations of the archiver, C:\\KorvexA and C:\\KorvexB, in one prefix. One setup or removal
 runs at a time on a machine, under a named lock (LOCK: "Global\\" on NT 5 and later); another one
 waits for its turn, some 30 s at most, and a silent run that does not get it ends with 1618
-(ERROR_INSTALL_ALREADY_RUNNING) having changed nothing. killcall (stubs/killcall.c) holds a removal
-in the middle of its work while a setup starts; holdfile (stubs/holdfile.c, "mutex:NAME") owns the
+(ERROR_INSTALL_ALREADY_RUNNING) having changed nothing. killcall (stubs/killcall.c, checked first by
+fixtures.check_call_counting) holds a removal in the middle of its work while a setup starts; holdfile (stubs/holdfile.c, "mutex:NAME") owns the
 lock as another run would. Run by ctest (tests/e2e/CMakeLists.txt).
 """
 import os
@@ -24,7 +24,8 @@ import test_setup as S  # noqa: E402  (constants, links)
 HOLDFILE = os.environ.get("KVX_E2E_HOLDFILE")
 BUILD = os.environ.get("KVX_E2E_BUILD")
 NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": S.REGDUMP,
-          "KVX_E2E_KILLCALL": K.KILLCALL, "KVX_E2E_HOLDFILE": HOLDFILE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
+          "KVX_E2E_KILLCALL": F.KILLCALL, "KVX_E2E_CALLPROBE": F.CALLPROBE, "KVX_E2E_HOLDFILE": HOLDFILE,
+          "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
           "KVX_E2E_BUILD": BUILD}
 
 LOCK = "Global\\Korvex.Uninstall.Lock"
@@ -42,6 +43,7 @@ class ConcurrentRuns(unittest.TestCase):
         F.skip_unless_set(NEEDED)
         cls.rig = rig = R.Rig(BUILD, "concurrency")
         rig.fresh()
+        F.check_call_counting(rig)
         cls.shots = Path(BUILD) / "e2e" / "screenshots"
         cls.shots.mkdir(parents=True, exist_ok=True)
         cls.saved = {name: rig.build_dir / "e2e" / ("concurrency-" + name) for name in ("a-set-up", "both-set-up")}
@@ -135,8 +137,7 @@ class ConcurrentRuns(unittest.TestCase):
         # The removal of A waits at its first registry deletion, well inside its work.
         release, release_win = self.signal("release-removal")
         removal, removal_out = self.background(
-            [K.KILLCALL, "-t", "150000", "-p", "1", release_win, R.hexarg(R.command_line(*self.removal(A))),
-             "RegDeleteKeyA"])
+            F.killcall_args(self.removal(A), ["RegDeleteKeyA"], pause=(1, release_win), timeout_ms=150000))
         self.wait_until(lambda: removal_out.seek(0) == 0 and b"paused " in removal_out.read(), "removal held")
         setup = rig.spawn_script(["cd " + B, R.run(150000, self.program[B], "/setup", "/s")])
         with self.subTest("the setup waits while the removal runs"):

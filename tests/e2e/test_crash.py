@@ -1,8 +1,8 @@
 """End to end: a removal or setup that was killed half way finishes when it runs again.
 
-killcall (stubs/killcall.c) runs the program under the debug API with a breakpoint on the system
-functions that change something (registry, files, the interpreter's start) and ends it at its
-N-th call, before that call runs. For each kill point, from the state saved before the run (the
+killcall (stubs/killcall.c) runs the program counting its calls of the system functions that change
+something (registry, files, the interpreter's start) and ends it at its N-th call, before that call
+runs; its self-check (fixtures.check_call_counting) comes first. For each kill point, from the state saved before the run (the
 registry scope and the files, put back in the running prefix and checked to be whole): kill, run
 the same command again to its end, let the batch file finish, and compare the end state with that
 of an uninterrupted run: registry, files, links, the restart list, the temporary folder. The calls
@@ -23,10 +23,10 @@ import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
 import test_setup as S  # noqa: E402  (its Registry reader and constants)
 
-KILLCALL = os.environ.get("KVX_E2E_KILLCALL")
 BUILD = os.environ.get("KVX_E2E_BUILD")
 NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": S.REGDUMP,
-          "KVX_E2E_KILLCALL": KILLCALL, "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD}
+          "KVX_E2E_KILLCALL": F.KILLCALL, "KVX_E2E_CALLPROBE": F.CALLPROBE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
+          "KVX_E2E_BUILD": BUILD}
 
 FOLDER = "C:\\Korvex"
 LISTING = b"doc\r\ndoc\\manuale.txt\r\nKorvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
@@ -98,6 +98,7 @@ class KilledRuns(unittest.TestCase):
         F.skip_unless_set(NEEDED)
         cls.rig = rig = R.Rig(BUILD, "crash")
         rig.fresh()
+        F.check_call_counting(rig)
         user = rig.user_folder()
         start_menu = user / "AppData/Roaming/Microsoft/Windows/Start Menu"
         cls.inst = rig.linuxpath(FOLDER)
@@ -125,13 +126,11 @@ class KilledRuns(unittest.TestCase):
     @classmethod
     def killcall(cls, command, functions, kill=None, timeout=90):
         """Runs command under killcall; returns (calls, the call it was killed at or None, exit code)."""
-        args = [KILLCALL, "-t", str(timeout * 1000), "-d", FOLDER]
-        if kill:
-            args += ["-k", str(kill)]
-        proc = cls.rig.wine(args + [R.hexarg(R.command_line(*command))] + functions, timeout=timeout + 60)
+        args = F.killcall_args(command, functions, FOLDER, kill=kill, timeout_ms=timeout * 1000)
+        proc = cls.rig.wine(args, timeout=timeout + 60)
         res = R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
         if proc.returncode != 0 or res.errors():
-            raise AssertionError("killcall failed (%d):\n%s" % (proc.returncode, res.stdout))
+            raise AssertionError("killcall failed (%d): %s\n%s" % (proc.returncode, F.hook_failure(res), res.stdout))
         killed = [Call(r) for r in res.all("killed")]
         return [Call(r) for r in res.all("call")], killed[0] if killed else None, res.exit().int("code")
 
