@@ -213,7 +213,8 @@ class KilledRuns(unittest.TestCase):
         self.assertTrue(self.settle(), "the batch file did not finish")
         removed = self.end_state()
         # The uninterrupted removal is the reference: it must itself be complete.
-        self.assertFalse(self.inst.exists())
+        self.assertFalse(self.inst.exists(), "left: %s; running: %s" % (
+            [str(p) for p in self.inst.rglob("*")], [argv for _, argv in rig.processes()]))
         self.assertFalse([f for f in removed["files"] if f.lower().endswith(".bat")])
         self.assertTrue(any(c.arg.endswith("Uninstall.lst") and c.fn == "DeleteFileA" for c in calls))
         self.assertEqual(F.state_registry(removed).values(".zip"), {"": "Other.Zip", "content type": "application/zip"})

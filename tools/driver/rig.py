@@ -90,6 +90,15 @@ def settext(control_id, text):
     return "settext %d %s" % (control_id, hexarg(text))
 
 
+def windows_argv(argv):
+    """A Wine process's arguments as /proc shows them, from its Windows program on: where Wine's i386
+    code runs under qemu's user-mode emulator, the emulator and Wine's loader come first."""
+    while argv and argv[0].startswith("/") and (os.path.basename(argv[0]).startswith("qemu-") or
+                                                os.path.basename(argv[0]) in ("wine", "wine64", "wine-preloader")):
+        argv = argv[1:]
+    return argv
+
+
 def output_file():
     """A temporary file for a Wine program's output, opened for appending: the Wine processes that
     inherit it (a help viewer, the program under test) once made a write land at its start."""
@@ -563,7 +572,7 @@ class Rig:
         tmp.rename(target)
 
     def processes(self):
-        """[(linux pid, argv)] of the prefix's Wine processes."""
+        """[(linux pid, argv from the Windows program on)] of the prefix's Wine processes."""
         marker = ("WINEPREFIX=%s" % self.prefix).encode()
         found = []
         for pid in os.listdir("/proc"):
@@ -575,7 +584,7 @@ class Rig:
             except OSError:
                 continue
             if marker in env:
-                found.append((int(pid), [a.decode("utf-8", "replace") for a in argv if a]))
+                found.append((int(pid), windows_argv([a.decode("utf-8", "replace") for a in argv if a])))
         return found
 
     def folder_windows(self):
