@@ -8,7 +8,6 @@ import hashlib
 import os
 import shutil
 import signal
-import subprocess
 import time
 import unittest
 import zlib
@@ -214,6 +213,13 @@ def hook_failure(res):
     return "%s (killcall: %s)" % (HOOK_FAULTS.get(reason, "an unknown step"), errors[0].line)
 
 
+def run_killcall(rig, args, timeout):
+    """Runs killcall (args from killcall_args) to its end; (its records, what the platform lacks or None)."""
+    proc = rig.wine(args, timeout=timeout)
+    res = R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
+    return res, hook_failure(res)
+
+
 def check_call_counting(rig):
     """killcall's self-check, for the suites that kill or hold the program at its calls: callprobe's
     four calls (one on a second thread, one looked up with GetProcAddress) are counted in order, the
@@ -225,9 +231,7 @@ def check_call_counting(rig):
     where, probe = rig.winpath(folder), [CALLPROBE]
 
     def run(**kwargs):
-        proc = rig.wine(killcall_args(probe, PROBE_FUNCTIONS, where, **kwargs), timeout=120)
-        res = R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
-        return res, hook_failure(res)
+        return run_killcall(rig, killcall_args(probe, PROBE_FUNCTIONS, where, **kwargs), 120)
 
     def fail(what, res):
         raise AssertionError("counting calls does not work on this platform: %s\n%s" % (what, res.stdout))
@@ -266,12 +270,11 @@ def check_call_counting(rig):
     if release.exists():
         release.unlink()
     args = killcall_args(probe, PROBE_FUNCTIONS, where, pause=(2, rig.winpath(release)), timeout_ms=90000)
-    with R.output_file() as out:
+    held, out = rig.spawn(args)
+    with out:
         def output():
             out.seek(0)
             return out.read().decode("cp1252", errors="replace")
-        held = subprocess.Popen(rig._command(args), env=rig.env(), stdin=subprocess.DEVNULL, stdout=out,
-                                stderr=subprocess.DEVNULL, start_new_session=True)
         try:
             deadline = time.monotonic() + 60
             while "paused n=2 " not in output() and held.poll() is None and time.monotonic() < deadline:

@@ -83,9 +83,7 @@ class ConcurrentRuns(unittest.TestCase):
 
     def background(self, args):
         """Starts a Windows program of the rig without waiting; (process, its output file)."""
-        out = R.output_file()
-        proc = subprocess.Popen(self.rig._command(args), env=self.rig.env(), stdin=subprocess.DEVNULL,
-                                stdout=out, stderr=subprocess.DEVNULL, start_new_session=True)
+        proc, out = self.rig.spawn(args)
         self.addCleanup(out.close)
         self.addCleanup(lambda: proc.poll() is None and R.Rig._kill_group(proc))
         return proc, out

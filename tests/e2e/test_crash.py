@@ -127,10 +127,9 @@ class KilledRuns(unittest.TestCase):
     def killcall(cls, command, functions, kill=None, timeout=90):
         """Runs command under killcall; returns (calls, the call it was killed at or None, exit code)."""
         args = F.killcall_args(command, functions, FOLDER, kill=kill, timeout_ms=timeout * 1000)
-        proc = cls.rig.wine(args, timeout=timeout + 60)
-        res = R.Result(proc.stdout.decode("cp1252", errors="replace"), proc.returncode)
-        if proc.returncode != 0 or res.errors():
-            raise AssertionError("killcall failed (%d): %s\n%s" % (proc.returncode, F.hook_failure(res), res.stdout))
+        res, failure = F.run_killcall(cls.rig, args, timeout + 60)
+        if res.returncode != 0 or failure:
+            raise AssertionError("killcall failed (%d): %s\n%s" % (res.returncode, failure, res.stdout))
         killed = [Call(r) for r in res.all("killed")]
         return [Call(r) for r in res.all("call")], killed[0] if killed else None, res.exit().int("code")
 

@@ -514,6 +514,14 @@ class Rig:
         script = self._write_script(lines)
         return RunningScript(self, self._command([self.driver, self.winpath(script)]), env)
 
+    def spawn(self, args):
+        """Starts a Windows program without waiting; (process, the file its output goes to). The caller
+        ends the process (_kill_group) and closes the file."""
+        out = output_file()
+        proc = subprocess.Popen(self._command(args), env=self.env(), stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+        return proc, out
+
     def signal_path(self, name):
         """Windows path of a file that RunningScript.release(name) creates."""
         return self.winpath(self.files / name)

@@ -223,7 +223,7 @@ static void hook_program(void) {
     for (; d->Name && d->FirstThunk; ++d) {
         const char *library = base_name((const char *)(base + d->Name));
         /* Without the names (no lookup table) the slots cannot be told apart. */
-        if (!d->OriginalFirstThunk || same_text(library, "callhook.dll")) continue;
+        if (!d->OriginalFirstThunk || same_text(library, KVX_CALLHOOK_LIBRARY)) continue;
         const IMAGE_THUNK_DATA32 *names = (const IMAGE_THUNK_DATA32 *)(base + d->OriginalFirstThunk);
         void **slots = (void **)(base + d->FirstThunk);
         for (size_t k = 0; names[k].u1.AddressOfData; ++k) {

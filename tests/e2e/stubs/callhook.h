@@ -8,6 +8,7 @@
 
 #define KVX_CALLHOOK_PREFIX "kvxcallhook." /* then the process id in decimal */
 #define KVX_CALLHOOK_EXPORT "KvxCallHook"
+#define KVX_CALLHOOK_LIBRARY "callhook.dll" /* beside killcall.exe */
 
 enum {
     kHookMostFunctions = 32,

@@ -204,11 +204,11 @@ int main(int argc, char **argv) {
     char library[MAX_PATH];
     DWORD got = GetModuleFileNameA(NULL, library, sizeof library);
     char *slash = strrchr(library, '\\');
-    if (got == 0 || got >= sizeof library || !slash || (size_t)(slash + 1 - library) + sizeof "callhook.dll" > sizeof library) {
+    if (got == 0 || got >= sizeof library || !slash || (size_t)(slash + 1 - library) + sizeof KVX_CALLHOOK_LIBRARY > sizeof library) {
         printf("error reason=library\n");
         return 1;
     }
-    strcpy(slash + 1, "callhook.dll");
+    strcpy(slash + 1, KVX_CALLHOOK_LIBRARY);
 
     STARTUPINFOA startup;
     PROCESS_INFORMATION info;
