@@ -33,6 +33,25 @@ static bool IsDotsElement(const char* begin, const char* end) {
   return dots >= 2;
 }
 
+// A name the system takes for a device in every folder: CON, PRN, AUX, NUL, COM1 to COM9 and LPT1
+// to LPT9 (with the superscript digits of the ANSI code page too), whatever the extension, and
+// the console's and the clock's names. Blanks before the extension do not count.
+static bool IsDeviceElement(const char* begin, const char* end) {
+  const char* stem = begin;
+  while (stem < end && *stem != '.') ++stem;
+  while (stem > begin && stem[-1] == ' ') --stem;
+  const int n = static_cast<int>(stem - begin);
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  if (n == 4 && (EqualsNoCaseAscii(begin, "COM", 3) || EqualsNoCaseAscii(begin, "LPT", 3))) {
+    unsigned char digit = static_cast<unsigned char>(begin[3]);
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+  }
+  for (const char* device : kDevices) {
+    if (n == static_cast<int>(strlen(device)) && EqualsNoCaseAscii(begin, device, n)) return true;
+  }
+  return false;
+}
+
 bool IsEntryInsideFolder(const char* entry) {
   if (entry[0] == '\0') return false;
   if (IsSlashChar(entry[0]) && IsSlashChar(entry[1])) return false;
@@ -40,7 +59,7 @@ bool IsEntryInsideFolder(const char* entry) {
   const char* element = entry;
   for (const char* p = entry;; ++p) {
     if (*p == '\0' || IsSlashChar(*p)) {
-      if (IsDotsElement(element, p)) return false;
+      if (IsDotsElement(element, p) || IsDeviceElement(element, p)) return false;
       if (*p == '\0') return true;
       element = p + 1;
     }

@@ -12,7 +12,8 @@ bool JoinPath(char* out, size_t size, const char* folder, const char* name);
 
 // Whether an entry of the list of installed files stays inside the folder it is joined to: not
 // empty, relative (no leading "\\" or "//", no drive letter or other ":"), and no element made of
-// dots and blanks alone with two dots or more (the system drops trailing dots and blanks).
+// dots and blanks alone with two dots or more (the system drops trailing dots and blanks), and no
+// element that names a device (CON, com1.txt...): the system opens the device, not a file.
 bool IsEntryInsideFolder(const char* entry);
 
 // Whether a path names the root of a drive or of a share ("C:\", "C:", "\\?\C:\", and "\\server\share"

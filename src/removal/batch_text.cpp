@@ -3,6 +3,8 @@
 #include <string.h>
 
 #include "lang/crc32.h"
+#include "platform/companions.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace {
@@ -41,6 +43,10 @@ class BatchWriter {
 
 long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char* program, const char* folder,
                               const char* batch, bool silent) {
+  // The list goes once the program has: until then a rerun of the program, should the interpreter
+  // be stopped on the way, finds all it needs to finish the removal.
+  char list[kPathSize + sizeof KVX_FILE_LIST];
+  if (!JoinPath(list, sizeof list, folder, KVX_FILE_LIST)) return -1;
   BatchWriter w(out, size);
   // On the 9x family the interpreter does not wait for a Windows program unless told to.
   if (!ntFamily) w.Text("start /wait ");
@@ -49,6 +55,10 @@ long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char*
   for (int attempt = 0; attempt < kBatchAttempts; ++attempt) {
     w.Text("del ");
     w.Quoted(program);
+    w.Text("\r\nif not exist ");
+    w.Quoted(program);
+    w.Text(" del ");
+    w.Quoted(list);
     w.Text("\r\nrd ");
     w.Quoted(folder);
     w.Text("\r\nif not exist ");

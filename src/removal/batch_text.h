@@ -6,7 +6,8 @@ const int kBatchAttempts = 5;
 
 // The batch file's text for `program` (the full path), `folder` (the installation folder) and
 // `batch` (the batch file's own path): the program run with "/wait" (through "start /wait" on the
-// 9x family), five attempts to delete the program and remove the folder, the "/warning" run when
+// 9x family), five attempts to delete the program (then the list of installed files, once the
+// program is gone) and remove the folder, the "/warning" run when
 // the program is still there ("/warning /s" when `silent`), and the batch deleting itself. Lines
 // end in CR LF, the last one without. Every "%" of a path is doubled, since the command
 // interpreter expands "%" even inside quotes. Returns the length, or -1 when it does not fit

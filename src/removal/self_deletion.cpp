@@ -14,8 +14,8 @@ namespace {
 // the environment. A process id cannot be taken first by another program, as a fixed name can.
 const char kRemovalProcessVariable[] = "KVX_REMOVAL_PROCESS";
 
-// Nineteen paths, each with every "%" doubled, and the fixed text around them.
-const int kBatchTextSize = 19 * 2 * kPathSize + 512;
+// Twenty-nine paths, each with every "%" doubled, and the fixed text around them.
+const int kBatchTextSize = 29 * 2 * (kPathSize + 16) + 512;
 
 // Names tried in turn when a file that cannot be removed holds one.
 const unsigned kBatchNameAttempts = 4;

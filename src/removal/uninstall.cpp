@@ -7,6 +7,7 @@
 #include "lang/messages.h"
 #include "platform/array.h"
 #include "platform/companions.h"
+#include "platform/deletion.h"
 #include "platform/exit_codes.h"
 #include "platform/file_list.h"
 #include "platform/handles.h"
@@ -30,48 +31,39 @@ enum class Deletion { Deleted, Gone, Failed };
 
 // One attempt at an entry. Read-only, hidden and system attributes are cleared when they are in
 // the way; an entry found missing is gone for good, since nothing here creates files. A listed
-// link (a junction) goes through RemoveDirectoryA, which takes the junction itself, never what it
-// points at; its attributes are left alone, since changing them may reach the target.
-Deletion DeleteEntry(const char* path) {
-  if (DeleteFileA(path)) return Deletion::Deleted;
-  DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Deletion::Gone;
+// link goes as a link, never through it, and a file that the system opens outside the installation
+// folder (`openedFolder`, see LeadsInside) is a link in disguise: it stays.
+Deletion DeleteEntry(const char* path, const char* openedFolder) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return Deletion::Gone;
-  bool cleared = false;
-  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0 &&
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    cleared = SetFileAttributesA(path, 0) != FALSE;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return DeleteLinkItself(path) ? Deletion::Deleted : Deletion::Failed;
   }
   // A folder goes only once it is empty.
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return RemoveDirectoryA(path) ? Deletion::Deleted : Deletion::Failed;
-  return cleared && DeleteFileA(path) ? Deletion::Deleted : Deletion::Failed;
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!folder && !LeadsInside(path, openedFolder)) return Deletion::Failed;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (folder ? RemoveDirectoryA(path) : DeleteFileA(path)) return Deletion::Deleted;
+    if (attempt > 0 || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0 ||
+        !SetFileAttributesA(path, 0)) {
+      break;
+    }
+  }
+  return Deletion::Failed;
 }
 
-// Whether a folder on the way from `folder` to an entry is a link: a junction on Windows (Wine
-// reports its symbolic links so). What lies behind one may be anywhere, system files included, and
-// the removal often runs elevated for a user who may write the installation folder. A folder that
-// cannot be looked at (a missing one, mostly) counts as well: there is nothing to delete behind it.
-// `checked` keeps the last entry's path found free of links: the folders on its way need no second
-// look, so entries of one folder in a row cost one look for the folder, entries spread over
-// sibling folders about one each.
-bool PassesThroughLink(const char* folder, const char* entry, char* checked) {
-  char path[kPathSize];
-  if (!JoinPath(path, sizeof path, folder, entry)) return false;  // refused when deleted
-  const char* name = path + strlen(folder);
-  // The parent, then each folder above it up to the installation folder or to one looked at before.
-  for (char* p = path + strlen(path); --p > name;) {
-    char separator = *p;
-    if (separator != '\\' && separator != '/') continue;
-    size_t n = static_cast<size_t>(p - path);
-    if (strncmp(path, checked, n) == 0 && checked[n] == separator) break;
+// Whether a folder on the way from the installation folder (`folderLength` characters of `path`)
+// to an entry is a link: what lies behind one may be anywhere. Looked at right before each
+// deletion, since a folder emptied by one pass may be replaced by a link before the next. A
+// folder that cannot be looked at (a missing one, mostly) counts as well: nothing is behind it.
+bool PassesThroughLink(const char* path, size_t folderLength) {
+  char walk[kPathSize];
+  if (!CopyText(walk, sizeof walk, path)) return true;
+  for (char* p = walk + strlen(walk); --p > walk + folderLength;) {
+    if (*p != '\\' && *p != '/') continue;
     *p = '\0';
-    DWORD attributes = GetFileAttributesA(path);
-    *p = separator;
-    // Missing attributes (INVALID_FILE_ATTRIBUTES) have the link's bit set as well.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+    if (IsLinkOrMissing(GetFileAttributesA(walk))) return true;
   }
-  CopyText(checked, kPathSize, path);
   return false;
 }
 
@@ -80,20 +72,21 @@ bool PassesThroughLink(const char* folder, const char* entry, char* checked) {
 bool CollectEntries(char* text, unsigned long size, Array<char*>* entries) {
   char* cursor = text;
   while (char* entry = NextListEntry(&cursor, text + size)) {
-    if (IsEntryInsideFolder(entry) && !entries->TryAdd(entry)) return false;
+    if (!IsEntryInsideFolder(entry)) continue;
+    for (char* p = entry; *p != '\0'; ++p) {
+      if (*p == '/') *p = '\\';  // as the system spells the paths it opens
+    }
+    if (!entries->TryAdd(entry)) return false;
   }
   return true;
 }
 
-// Passes over the entries until one deletes nothing. An entry deleted or found gone is not tried
-// again and is cleared in `entries`; the others (in use, a folder still holding unlisted files) are
+// Passes over the entries until one deletes nothing. An entry deleted, found gone or refused (its
+// path does not fit, or leads through a link) is not tried again and is cleared in `entries`; the
+// others (in use, a folder still holding unlisted files, a link that cannot be removed as one) are
 // tried in every pass and stay.
-void DeleteEntries(const char* folder, Array<char*>* entries) {
-  char checked[kPathSize];
-  checked[0] = '\0';
-  for (int i = 0; i < entries->Count(); ++i) {
-    if (PassesThroughLink(folder, (*entries)[i], checked)) (*entries)[i] = nullptr;
-  }
+void DeleteEntries(const char* folder, const char* openedFolder, Array<char*>* entries) {
+  const size_t folderLength = strlen(folder);
   int deleted;
   do {
     deleted = 0;
@@ -101,11 +94,12 @@ void DeleteEntries(const char* folder, Array<char*>* entries) {
       char*& entry = (*entries)[i];
       char path[kPathSize];
       if (entry == nullptr) continue;
-      if (!JoinPath(path, sizeof path, folder, entry)) {
-        entry = nullptr;  // does not fit: never a cut path, which would name another file
+      // Never a cut path, which would name another file.
+      if (!JoinPath(path, sizeof path, folder, entry) || PassesThroughLink(path, folderLength)) {
+        entry = nullptr;
         continue;
       }
-      Deletion result = DeleteEntry(path);
+      Deletion result = DeleteEntry(path, openedFolder);
       if (result != Deletion::Failed) entry = nullptr;
       if (result == Deletion::Deleted) ++deleted;
     }
@@ -115,40 +109,61 @@ void DeleteEntries(const char* folder, Array<char*>* entries) {
 // A listed file that no pass could delete is held open (the shell extension, loaded by the shell,
 // is the usual one): it goes at the next start of the system, then the listed folders that held
 // it (deepest first) and the installation folder, each only if empty by then. The program itself
-// is left to the batch file; links, and a drive's or share's root as the folder, are never
-// scheduled.
+// is left to the batch file; a drive's or share's root as the folder is never scheduled. A link
+// that could not be removed as one is never scheduled either (the system's deletion at start-up
+// might follow it): it is left, and so is the removal unfinished.
 enum class RestartStep { Nothing, Scheduled, Failed };
 
-RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, const Array<char*>& entries) {
-  const int kMost = 64;
-  static char paths[kMost][kPathSize];
-  const char* files[kMost];
-  const char* folders[kMost];
-  int fileCount = 0, folderCount = 0;
-  for (int i = 0; i < entries.Count() && fileCount + folderCount < kMost - 1; ++i) {
-    char* path = paths[fileCount + folderCount];
-    if (entries[i] == nullptr || !JoinPath(path, kPathSize, folder, entries[i])) continue;
+RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, const char* openedFolder,
+                                     const Array<char*>& entries) {
+  Array<char*> paths;  // files, then folders, on the process heap
+  Array<char*> folders;
+  bool left = false;
+  bool complete = true;
+  for (int i = 0; i < entries.Count(); ++i) {
+    char path[kPathSize];
+    if (entries[i] == nullptr || !JoinPath(path, sizeof path, folder, entries[i])) continue;
     DWORD attributes = GetFileAttributesA(path);
-    // Missing attributes (INVALID_FILE_ATTRIBUTES) have the link's bit set as well.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || CompareTextNoCase(path, program) == 0) continue;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      folders[folderCount++] = path;
-    } else {
-      files[fileCount++] = path;
+    if (attributes == INVALID_FILE_ATTRIBUTES || CompareTextNoCase(path, program) == 0) continue;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !LeadsInside(path, openedFolder))) {
+      left = true;
+      continue;
+    }
+    size_t size = strlen(path) + 1;
+    char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+    if (copy == nullptr) {
+      complete = false;
+      continue;
+    }
+    CopyText(copy, size, path);
+    if (!((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : paths).TryAdd(copy)) {
+      HeapFree(GetProcessHeap(), 0, copy);
+      complete = false;
     }
   }
-  if (fileCount == 0) return RestartStep::Nothing;
+  const int fileCount = paths.Count();
   // Folders: the longest path left first, so that a folder comes before the folder that holds it.
-  while (folderCount > 0) {
+  for (int remaining = folders.Count(); remaining > 0; --remaining) {
     int longest = 0;
-    for (int j = 1; j < folderCount; ++j) {
+    for (int j = 1; j < remaining; ++j) {
       if (strlen(folders[j]) > strlen(folders[longest])) longest = j;
     }
-    files[fileCount++] = folders[longest];
-    folders[longest] = folders[--folderCount];
+    if (!paths.TryAdd(folders[longest])) {
+      HeapFree(GetProcessHeap(), 0, folders[longest]);
+      complete = false;
+    }
+    folders[longest] = folders[remaining - 1];
   }
-  if (!IsRootPath(folder)) files[fileCount++] = folder;
-  return DeleteAtRestart(files, fileCount) ? RestartStep::Scheduled : RestartStep::Failed;
+  const int owned = paths.Count();
+  bool scheduled = true;
+  if (fileCount > 0) {
+    if (!IsRootPath(folder) && !paths.TryAdd(const_cast<char*>(folder))) complete = false;
+    scheduled = DeleteAtRestart(paths.Items(), paths.Count());
+  }
+  for (int i = 0; i < owned; ++i) HeapFree(GetProcessHeap(), 0, paths[i]);
+  if (left || !complete || !scheduled) return RestartStep::Failed;
+  return fileCount > 0 ? RestartStep::Scheduled : RestartStep::Nothing;
 }
 
 void DeleteInFolder(const char* folder, const char* name) {
@@ -162,13 +177,10 @@ void ShowRemovalBox(const char* text, UINT icon) {
   MessageBoxA(nullptr, text, GetMessageText(IDS_REMOVE_CAPTION), MB_OK | icon | MB_SETFOREGROUND);
 }
 
-// The removal's last steps, once the batch file runs: the uninstall entry, then the list. Until
-// then both stay, so that a removal stopped on the way is finished by running it again; the list
-// goes last, since "/wait" finishes a stopped removal's last steps only while the list is there.
-void FinishRemoval(const char* listPath) {
-  DeleteUninstallEntry();
-  DeleteFileA(listPath);
-}
+// What goes once the batch file runs: the uninstall entry. The list stays until the batch file has
+// deleted the program, so that a removal stopped on the way, the interpreter's included, is
+// finished by running the program again.
+void FinishRemoval() { DeleteUninstallEntry(); }
 
 }  // namespace
 
@@ -193,7 +205,12 @@ int UninstallArchiver(bool silent) {
   char listPath[kPathSize];
   unsigned long size = 0;
   char* text = ReadFileList(folder, listPath, sizeof listPath, &size);
-  if (text == nullptr) {
+  HeapBlock textOwner(text);
+  Array<char*> entries;
+  if (text != nullptr && !CollectEntries(text, size, &entries)) return unfinished;  // out of memory: nothing changed
+  // A list without one entry to delete is no list: removing the registrations alone would leave
+  // every file with nothing to finish the job.
+  if (entries.Count() == 0) {
     if (silent) return kExitListMissing;
     // Nothing has been changed yet.
     char message[kMessageSize + sizeof KVX_FILE_LIST];
@@ -201,18 +218,18 @@ int UninstallArchiver(bool silent) {
     ShowRemovalBox(message, MB_ICONERROR);
     return 0;
   }
-  HeapBlock textOwner(text);
-  Array<char*> entries;
-  if (!CollectEntries(text, size, &entries)) return unfinished;  // out of memory: nothing changed
 
   CleanIntegration();
   UnloadLanguageLibrary();  // so that it can be deleted; no message is shown from here on
   for (const char* companion : kUnlistedCompanions) DeleteInFolder(folder, companion);
-  DeleteEntries(folder, &entries);
-  RestartStep restart = DeleteRemainingAtRestart(program, folder, entries);
+  // Where the system opens the folder: a file opened elsewhere is a link in disguise.
+  char openedFolder[kPathSize];
+  if (!GetOpenedPath(folder, openedFolder, sizeof openedFolder)) openedFolder[0] = '\0';
+  DeleteEntries(folder, openedFolder, &entries);
+  RestartStep restart = DeleteRemainingAtRestart(program, folder, openedFolder, entries);
   // Without its batch file the removal is not over: the list and the entry stay for a rerun.
   if (!StartSelfDeletion(program, folder, silent)) return unfinished;
-  FinishRemoval(listPath);
+  FinishRemoval();
   lock.Release();
   // The process ends here: the batch file waits for it before it deletes the program.
   ExitProcess(!silent ? 0 : restart == RestartStep::Failed ? kExitUnfinished
@@ -226,7 +243,12 @@ void FinishInterruptedRemoval() {
       GetFileAttributesA(listPath) == INVALID_FILE_ATTRIBUTES || !lock.Acquire(kRunLockWait)) {
     return;
   }
-  FinishRemoval(listPath);
+  FinishRemoval();
+}
+
+void DeleteFileList() {
+  char listPath[kPathSize];
+  if (PathBesideProgram(listPath, sizeof listPath, KVX_FILE_LIST)) DeleteFileA(listPath);
 }
 
 void DeleteProgramAtRestart() {

@@ -12,6 +12,10 @@ int UninstallArchiver(bool silent);
 // last steps (the list still there), they are done here.
 void FinishInterruptedRemoval();
 
+// "/warning": the batch file could not delete the program, so no rerun will finish the removal;
+// the list of installed files goes, so that the folder is empty once the program is.
+void DeleteFileList();
+
 // "/warning /s": the program file that the batch file could not delete goes at the next restart,
 // with its folder, instead of the box.
 void DeleteProgramAtRestart();

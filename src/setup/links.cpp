@@ -7,7 +7,7 @@
 
 #include "lang/messages.h"
 #include "platform/companions.h"
-#include "platform/globals.h"
+#include "platform/deletion.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -107,21 +107,6 @@ bool GetDesktopFolder(char* path, size_t size) {
   return SpecialFolderPath(allocator.Get(), CSIDL_DESKTOPDIRECTORY, path);
 }
 
-bool DeleteFolderTree(char* path, size_t size) {
-  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
-  size_t n = strlen(path);
-  if (n + 2 > size) return false;
-  path[n + 1] = '\0';  // the list of names ends with an empty name
-  SHFILEOPSTRUCTA operation;
-  ZeroMemory(&operation, sizeof operation);
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = path;
-  // Deleted outright, not moved to the recycle bin; a failure shows the shell's own message, but
-  // never in a silent run, where no one may be there to answer it.
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | (SilentMode ? FOF_NOERRORUI : 0);
-  return SHFileOperationA(&operation) == 0;
-}
-
 void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work) {
   char archiver[kPathSize];
   if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
@@ -148,7 +133,7 @@ void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t s
       if (csidl == CSIDL_PROGRAMS && groupFolder != nullptr) CopyText(groupFolder, size, group);
       MakeGroup(group, items, work);
     } else {
-      DeleteFolderTree(group, sizeof group);
+      DeleteFolderTree(group);
     }
   }
   work->Start();

@@ -48,5 +48,3 @@ void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t s
 
 bool CreateShellLink(const char* target, const char* linkFile, const char* description);
 bool GetDesktopFolder(char* path, size_t size);
-// `path` must have room for one more byte after its terminator (the shell wants a double NUL).
-bool DeleteFolderTree(char* path, size_t size);

@@ -91,6 +91,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
       if (WaitForRemovalToEnd()) FinishInterruptedRemoval();
       break;
     case CommandOption::Warning:
+      DeleteFileList();
       // Silent: no one may be there to read a box, and the interpreter would wait for it.
       if (SilentMode) {
         DeleteProgramAtRestart();

@@ -123,7 +123,9 @@ def batch_text(nt, program, folder, batch, silent=False):
     def q(path):
         return '"%s"' % path.replace("%", "%%")
     text = ("" if nt else "start /wait ") + q(program) + " /wait\r\n"
-    text += ("del %s\r\nrd %s\r\nif not exist %s goto done\r\n" % (q(program), q(folder), q(program))) * 5
+    listed = folder + ("" if folder.endswith("\\") else "\\") + "Uninstall.lst"
+    text += ("del %s\r\nif not exist %s del %s\r\nrd %s\r\nif not exist %s goto done\r\n"
+             % (q(program), q(program), q(listed), q(folder), q(program))) * 5
     text += ":done\r\nif exist %s %s /warning%s\r\ndel %s" % (q(program), q(program), " /s" if silent else "", q(batch))
     return text.encode("cp1252")
 

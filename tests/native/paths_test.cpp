@@ -42,12 +42,16 @@ TEST(Paths, FolderOfAPathKeepsADriveRootsBackslash) {
 
 TEST(Paths, ListEntriesThatWouldLeaveTheFolderAreRefused) {
   for (const char* inside : {"Korvex.exe", "doc\\a.txt", "doc/a.txt", " blank", "a..b", "...x", "x\\.\\y", ".hidden",
-                             "\\single", "dir\\"}) {
+                             "\\single", "dir\\", "console.txt", "com10", "COM0.txt", "lpt", "auxiliary",
+                             "doc\\prn2", "nul_", "con$"}) {
     EXPECT_TRUE(IsEntryInsideFolder(inside)) << inside;
   }
   for (const char* outside : {"..", "..\\x", "../x", "doc\\..\\..\\x", "doc/../../x", "x\\..", "...", "x\\. .\\y",
                               ".. \\x", "C:\\Windows\\x", "C:x", "D:", "x:y", "\\\\server\\share\\x",
-                              "//server/share/x", "\\\\?\\C:\\x", "\\/x", ""}) {
+                              "//server/share/x", "\\\\?\\C:\\x", "\\/x", "",
+                              // devices, in every folder and with any extension
+                              "CON", "com1.txt", "AUX", "LPT1", "PRN.txt", "doc\\nul", "Con .log", "lpt9.x.y",
+                              "doc/ConOut$", "COM\xb9"}) {
     EXPECT_FALSE(IsEntryInsideFolder(outside)) << outside;
   }
 }
