@@ -12,6 +12,7 @@ call. Run by ctest (tests/e2e/CMakeLists.txt).
 """
 import os
 import shutil
+import signal
 import sys
 import time
 import unittest
@@ -204,18 +205,26 @@ class KilledRuns(unittest.TestCase):
 
     # --- tests ---------------------------------------------------------------------------------
 
+    def reference_removal(self):
+        """The uninterrupted silent removal from the set-up state: (its calls, the end state), made once."""
+        cls = type(self)
+        if not hasattr(cls, "removal_calls"):
+            self.restore("set-up")
+            cls.removal_calls = self.run_calls([self.program, "/remove", "/s"], REMOVAL_CALLS)
+            self.assertTrue(self.settle(), "the batch file did not finish")
+            cls.removed = self.end_state()
+        return cls.removal_calls, cls.removed
+
     def test_killed_removal_finishes_on_rerun(self):
         rig = self.rig
-        self.restore("set-up")
         removal = [self.program, "/remove", "/s"]
-        calls = self.run_calls(removal, REMOVAL_CALLS)
-        self.assertTrue(self.settle(), "the batch file did not finish")
-        removed = self.end_state()
+        calls, removed = self.reference_removal()
         # The uninterrupted removal is the reference: it must itself be complete.
         self.assertFalse(self.inst.exists(), "left: %s; running: %s" % (
             [str(p) for p in self.inst.rglob("*")], [argv for _, argv in rig.processes()]))
         self.assertFalse([f for f in removed["files"] if f.lower().endswith(".bat")])
-        self.assertTrue(any(c.arg.endswith("Uninstall.lst") and c.fn == "DeleteFileA" for c in calls))
+        # The list stays for a rerun until the batch file has deleted the program.
+        self.assertFalse(any(c.arg.endswith("Uninstall.lst") for c in calls))
         self.assertEqual(F.state_registry(removed).values(".zip"), {"": "Other.Zip", "content type": "application/zip"})
 
         for point in kill_points(calls):
@@ -230,6 +239,42 @@ class KilledRuns(unittest.TestCase):
                     self.assertEqual(rec.int("windows"), 0)
                     self.assertTrue(self.settle(), "the batch file did not finish")
                 self.assert_same_state(removed, self.end_state())
+
+    def test_killed_interpreter_is_finished_by_a_rerun(self):
+        rig = self.rig
+        removal = [self.program, "/remove", "/s"]
+        calls, removed = self.reference_removal()
+        started = next(c.n for c in calls if c.fn == "CreateProcessA")
+        # Held at its first call after the interpreter's start, while the interpreter waits for it.
+        self.restore("set-up")
+        release = rig.files / "release-interpreter"
+        release.unlink(missing_ok=True)
+        proc, out = rig.spawn(F.killcall_args(removal, REMOVAL_CALLS, FOLDER, pause=(started + 1, rig.winpath(release)),
+                                              timeout_ms=90000))
+        try:
+            def interpreters():
+                return [pid for pid, argv in rig.processes() if argv[:1] and argv[0].lower().endswith("cmd.exe")]
+            F.wait_until(self, interpreters, "the interpreter started")
+            # The interpreter ends, and with it the "/wait" run it may have started.
+            for pid in interpreters():
+                os.kill(pid, signal.SIGKILL)
+            time.sleep(1)
+            for pid, argv in rig.processes():
+                if "/wait" in argv:
+                    os.kill(pid, signal.SIGKILL)
+        finally:
+            release.touch()
+            try:
+                proc.wait(timeout=120)
+            finally:
+                R.Rig._kill_group(proc)
+                out.close()
+        self.assertTrue(self.settle(), "the removal did not end: %s" % [argv for _, argv in rig.processes()])
+        self.assertTrue((self.inst / "Uninstall.exe").exists())
+        rec = rig.run_script([R.run(60000, *removal)], timeout=120).exit()
+        self.assertEqual(rec.int("code"), 0)
+        self.assertTrue(self.settle(), "the batch file did not finish")
+        self.assert_same_state(removed, self.end_state())
 
     def test_killed_setup_finishes_on_rerun(self):
         rig = self.rig
