@@ -7,10 +7,12 @@
 #include "platform/text.h"
 
 static long registryCalls = 0;
+static volatile LONG failedWrites = 0;  // any thread's: a silent setup commits on one of its own
 static int deletedKeys = 0;  // keys deleted by the current tree-deletion pass
 static REGSAM viewRights = 0;  // KEY_WOW64_64KEY while a NativeRegistryView lives
 
 long RegistryCallCount() { return registryCalls; }
+long RegistryWriteFailures() { return failedWrites; }
 
 namespace {
 
@@ -27,12 +29,15 @@ HKEY OpenWithRights(HKEY root, const char* keyPath, REGSAM rights) {
   return OpenBuilt(root, built, rights);
 }
 
-void WriteValue(HKEY root, const char* keyPath, const char* valueName, DWORD type, const void* data, size_t size) {
+LONG WriteValue(HKEY root, const char* keyPath, const char* valueName, DWORD type, const void* data, size_t size) {
   RegKey key(CreateRegKey(root, keyPath));
-  if (key.Get() == nullptr) return;
-  ++registryCalls;
-  // Best effort: a failed write is not reported.
-  RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
+  LONG status = ERROR_CANTWRITE;
+  if (key.Get() != nullptr) {
+    ++registryCalls;
+    status = RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
+  }
+  if (status != ERROR_SUCCESS) InterlockedIncrement(&failedWrites);
+  return status;
 }
 
 // Reads up to `size` bytes; returns how many, or -1 when the value is missing or larger.
@@ -143,18 +148,18 @@ bool CloseRegKey(HKEY key) {
   return RegCloseKey(key) == ERROR_SUCCESS;
 }
 
-void WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text) {
-  WriteValue(root, keyPath, valueName, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
+LONG WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text) {
+  return WriteValue(root, keyPath, valueName, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
 }
 
-void WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number) {
+LONG WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number) {
   BYTE bytes[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8), static_cast<BYTE>(number >> 16),
                    static_cast<BYTE>(number >> 24)};
-  WriteValue(root, keyPath, valueName, REG_DWORD, bytes, sizeof bytes);
+  return WriteValue(root, keyPath, valueName, REG_DWORD, bytes, sizeof bytes);
 }
 
-void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, size_t size) {
-  WriteValue(root, keyPath, valueName, REG_BINARY, data, size);
+LONG WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, size_t size) {
+  return WriteValue(root, keyPath, valueName, REG_BINARY, data, size);
 }
 
 bool ReadRegString(HKEY root, const char* keyPath, const char* valueName, char* out, size_t size,
@@ -223,12 +228,12 @@ bool RegValueExists(HKEY root, const char* keyPath, const char* valueName) {
   return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text) {
-  WriteRegString(HKEY_CURRENT_USER, keyPath, valueName, text);
+LONG WriteOwnRegString(const char* keyPath, const char* valueName, const char* text) {
+  return WriteRegString(HKEY_CURRENT_USER, keyPath, valueName, text);
 }
 
-void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number) {
-  WriteRegDword(HKEY_CURRENT_USER, keyPath, valueName, number);
+LONG WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number) {
+  return WriteRegDword(HKEY_CURRENT_USER, keyPath, valueName, number);
 }
 
 bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, size_t size, const char* defaultText) {

@@ -1,5 +1,5 @@
 // Registry access: one open, one operation, one close per call; nothing is cached and every
-// failure is silent (reads give their default). Under HKEY_CURRENT_USER key paths are relative to
+// failed read gives its default. Under HKEY_CURRENT_USER key paths are relative to
 // the archiver's own key, HKEY_CURRENT_USER\Software\Korvex, unless they begin with a backslash.
 #pragma once
 #include <stddef.h>
@@ -18,9 +18,11 @@ HKEY CreateRegKey(HKEY root, const char* keyPath);  // null when it can be neith
 HKEY OpenRegKey(HKEY root, const char* keyPath);    // null when it cannot be opened
 bool CloseRegKey(HKEY key);
 
-void WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text);
-void WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number);
-void WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, size_t size);
+// Each write gives the system's status (ERROR_CANTWRITE when its key can be neither created nor
+// opened); every failed one is counted as well (RegistryWriteFailures).
+LONG WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text);
+LONG WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number);
+LONG WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, size_t size);
 
 // A value that is missing, unreadable or larger than the output gives the default and false.
 // Strings always come back terminated: data that fills the whole buffer without a NUL does not fit.
@@ -53,10 +55,12 @@ class NativeRegistryView {
   NativeRegistryView& operator=(const NativeRegistryView&) = delete;
 };
 
-void WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
-void WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);
+LONG WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
+LONG WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);
 bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, size_t size, const char* defaultText);
 DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber);
 
 // Registry API calls made so far, for the benchmarks.
 long RegistryCallCount();
+// Writes that failed so far, on any thread: a setup that made one did not set everything up.
+long RegistryWriteFailures();

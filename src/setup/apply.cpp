@@ -67,6 +67,7 @@ DWORD WINAPI EarlyCommit::Run(void* self) {
     commit->result_ = kSetupBusy;
     return 0;
   }
+  const long failures = RegistryWriteFailures();
   IntegrationSettings settings;
   LoadIntegrationSettings(&settings);
   StoreIntegrationSettings(&settings);
@@ -75,7 +76,7 @@ DWORD WINAPI EarlyCommit::Run(void* self) {
   if (commit->desktopReady_ != nullptr) WaitForSingleObject(commit->desktopReady_, INFINITE);
   LinkWork links(true);
   StartLinks(&settings, commit->groupFolder_, sizeof commit->groupFolder_, &links);
-  commit->result_ = 1;
+  commit->result_ = RegistryWriteFailures() == failures ? 1 : kSetupFailed;
   return 0;
 }
 
@@ -93,8 +94,10 @@ long EarlyCommit::Finish() {
   return result_;
 }
 
-void CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {
+bool CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {
+  const long failures = RegistryWriteFailures();
   StoreIntegrationSettings(settings);
   ApplySetup(settings, groupFolder, size);
   WriteUninstallEntry();
+  return RegistryWriteFailures() == failures;
 }

@@ -15,8 +15,8 @@ void ApplyRegistry(const IntegrationSettings* settings);
 void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t size);
 
 // A confirmed setup: stores the choices, applies them and records the archiver in the system's
-// list of installed programs.
-void CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size);
+// list of installed programs. False when a registry write failed.
+bool CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size);
 
 // The App Paths entry of "Korvex.exe", so the shell starts the archiver by its name alone.
 void RegisterAppPath();
@@ -24,6 +24,8 @@ void RegisterAppPath();
 // A setup's result when it could not get its turn (another setup or removal kept the machine-wide
 // lock): nothing was stored or applied.
 const long kSetupBusy = 2;
+// A setup's result when some registry write failed: the rest was done, and a rerun may finish it.
+const long kSetupFailed = 3;
 
 // A silent setup's commit of the stored choices, which are exactly what its dialog would confirm.
 // It runs on a thread of its own from before the dialogs exist, while the program waits for the
@@ -40,7 +42,8 @@ class EarlyCommit {
   // The desktop is there: the links may be saved.
   void DesktopReady();
   bool Started() const { return started_; }
-  // Waits for the commit: 1 when it was done, kSetupBusy when it could not get its turn.
+  // Waits for the commit: 1 when it was done, kSetupBusy when it could not get its turn,
+  // kSetupFailed when a registry write failed.
   long Finish();
   const char* GroupFolder() const { return groupFolder_; }
 

@@ -59,12 +59,14 @@ void Confirm(HWND dialog) {
   }
   IntegrationSettings settings;
   ReadChoices(dialog, &settings);
-  if (outcome != nullptr) {
-    CommitSetup(&settings, outcome->groupFolder, sizeof outcome->groupFolder);
-  } else {
-    CommitSetup(&settings, nullptr, 0);
+  bool whole = outcome != nullptr ? CommitSetup(&settings, outcome->groupFolder, sizeof outcome->groupFolder)
+                                  : CommitSetup(&settings, nullptr, 0);
+  if (!whole && !SilentMode) {
+    char caption[kMessageSize];
+    GetWindowTextA(dialog, caption, sizeof caption);
+    MessageBoxA(dialog, GetMessageText(IDS_SETUP_FAILED), caption, MB_OK | MB_ICONERROR);
   }
-  EndDialog(dialog, 1);
+  EndDialog(dialog, whole ? 1 : kSetupFailed);
 }
 
 }  // namespace

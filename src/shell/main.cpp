@@ -85,7 +85,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     case CommandOption::Removal: UninstallArchiver(false); break;
     case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
     case CommandOption::Setup:
-      if (RunSetupFlow(&early) == kSetupBusy && SilentMode) exitCode = kExitAlreadyRunning;
+      switch (RunSetupFlow(&early)) {
+        case kSetupBusy: exitCode = SilentMode ? kExitAlreadyRunning : 0; break;
+        case kSetupFailed: exitCode = SilentMode ? kExitUnfinished : 0; break;
+        default: break;
+      }
       break;
     case CommandOption::Wait:
       if (WaitForRemovalToEnd()) FinishInterruptedRemoval();

@@ -22,7 +22,9 @@ long RunSetupFlow(EarlyCommit* early) {
     confirmed = early->Finish();
     CopyText(outcome.groupFolder, sizeof outcome.groupFolder, early->GroupFolder());
   }
-  if (confirmed <= 0 || confirmed == kSetupBusy) return static_cast<long>(confirmed);
+  // A setup that could not get its turn, or could not write everything (the user was told), is
+  // not reported as done.
+  if (confirmed <= 0 || confirmed == kSetupBusy || confirmed == kSetupFailed) return static_cast<long>(confirmed);
   DialogBoxParamA(DialogTemplateModule("DONEDLG"), "DONEDLG", nullptr, DoneDlgProc, 0);
   if (outcome.groupFolder[0] != '\0') {
     ShellExecuteA(nullptr, "open", outcome.groupFolder, nullptr, "", SW_SHOWNORMAL);

@@ -655,6 +655,31 @@ class SetupFlow:
         self.assertEqual([f.lower() for f in opened], [self.rig.winpath(self.group).lower()])
 
 
+    def test_5_failed_registry_writes_are_reported(self):
+        # The archiver's type made volatile for this session: no lasting key can be made below it,
+        # so its open command cannot be written.
+        out = self.rig.files / "volatile.txt"
+        self.rig.wine(["reg", "delete", "HKCR\\Korvex", "/f"], timeout=60)
+        proc = self.rig.wine([REGDUMP, self.rig.winpath(out), "-volatile", "HKCR\\Korvex"], timeout=60)
+        self.assertEqual((proc.returncode, out.read_text().split()[-1]), (0, "0"))
+        try:
+            res = self.rig.run_script(self.start_lines("/s")[:2] + ["wait-exit 180000"], timeout=300, env=self.env)
+            self.assertEqual(res.exit().int("code"), 1603)
+            # Asked, the user is told, and no completion dialog follows.
+            lines = self.start_lines() + ["click 1", "wait-box 120000", "dump",
+                                          "click 1", "wait-exit 60000"]
+            res = self.rig.run_script(lines, timeout=300, env=self.env)
+            box = res.dumps()[0]
+            self.assertEqual(box.child(65535).text, "Korvex non \xe8 stato configurato del tutto: alcune voci del "
+                                                    "registro non sono state scritte.")
+            self.assertEqual(res.exit().int("code"), 0)
+            self.assertEqual(self.opened_folders(wait=0), [])  # nothing reported as set up
+        finally:
+            self.rig.wine(["reg", "delete", "HKCR\\Korvex", "/f"], timeout=60)
+        res = self.rig.run_script(self.start_lines("/s")[:2] + ["wait-exit 180000"], timeout=300, env=self.env)
+        self.assertEqual(res.exit().int("code"), 0)
+
+
 class SetupFlowNT(SetupFlow, unittest.TestCase):
     NAME = "setup-nt"
 

@@ -647,6 +647,29 @@ void do_wait_window(DWORD timeout, const char *caption, const char *cls) {
     }
 }
 
+// A modal box over the current window disables it and becomes the process's enabled window: the
+// current window from then on.
+void do_wait_box(DWORD timeout) {
+    if (!g_cur) return fail("wait-box", "nowindow");
+    DWORD begin = GetTickCount();
+    for (;;) {
+        FindArgs a = {NULL, NULL, NULL, NULL};
+        if (!IsWindowEnabled(g_cur)) EnumWindows(find_proc, (LPARAM)&a);
+        if (a.enabled && a.enabled != g_cur) {
+            g_cur = a.enabled;
+            if (!in_snapshot(g_waited, g_cur) && g_waited.n < kMaxBefore) g_waited.w[g_waited.n++] = g_cur;
+            DWORD idle = WaitForInputIdle(g_proc, 10000);
+            print_window_record("window", g_cur, begin, idle == 0);
+            return;
+        }
+        if (!IsWindow(g_cur) || GetTickCount() - begin >= timeout) {
+            emit("window none ms=%lu exited=0", GetTickCount() - begin);
+            return;
+        }
+        nap(10);
+    }
+}
+
 void do_wait_gone(DWORD timeout) {
     if (!g_cur) return fail("wait-gone", "nowindow");
     DWORD begin = GetTickCount();
@@ -841,6 +864,9 @@ bool execute(char *line) {
     } else if (!strcmp(cmd, "wait-gone")) {
         if (!parse_int(rest, &n)) return false;
         do_wait_gone((DWORD)n);
+    } else if (!strcmp(cmd, "wait-box")) {
+        if (!parse_int(rest, &n)) return false;
+        do_wait_box((DWORD)n);
     } else if (!strcmp(cmd, "wait-exit")) {
         if (!parse_int(rest, &n)) return false;
         do_wait_exit((DWORD)n);

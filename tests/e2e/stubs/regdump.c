@@ -6,6 +6,8 @@
  *     D <key path> <result>          "-delete KEY": RegDeleteKeyA's result for KEY (decimal); how a
  *                                    key with subkeys fares tells the family Wine plays (9x: 0 and
  *                                    the whole tree goes; NT: 5 and it stays)
+ *     C <key path> <result>          "-volatile KEY": KEY made volatile (RegCreateKeyExA's result):
+ *                                    no lasting key can be made below it while the session runs
  * One process reads everything a test needs: regedit would need a Wine start per key. */
 #include <windows.h>
 #include <stdio.h>
@@ -61,7 +63,8 @@ int main(int argc, char **argv) {
         static char path[65536];
         HKEY root;
         int erase = !strcmp(argv[i], "-delete") && i + 1 < argc;
-        if (erase) ++i;
+        int fleeting = !strcmp(argv[i], "-volatile") && i + 1 < argc;
+        if (erase || fleeting) ++i;
         const char *rest = strchr(argv[i], '\\');
         size_t rootlen = rest ? (size_t)(rest - argv[i]) : strlen(argv[i]);
         if (!_strnicmp(argv[i], "HKLM", rootlen) && rootlen == 4) root = HKEY_LOCAL_MACHINE;
@@ -76,6 +79,14 @@ int main(int argc, char **argv) {
             continue;
         }
         HKEY key;
+        if (fleeting) {
+            LONG r = RegCreateKeyExA(root, rest ? rest + 1 : "", 0, NULL, REG_OPTION_VOLATILE, KEY_READ, NULL, &key, NULL);
+            if (r == ERROR_SUCCESS) RegCloseKey(key);
+            fputs("C ", out);
+            put_hex((const BYTE *)argv[i], (DWORD)strlen(argv[i]));
+            fprintf(out, " %ld\n", r);
+            continue;
+        }
         if (RegOpenKeyExA(root, rest ? rest + 1 : "", 0, KEY_READ, &key) != ERROR_SUCCESS) {
             fputs("M ", out);
             put_hex((const BYTE *)argv[i], (DWORD)strlen(argv[i]));
