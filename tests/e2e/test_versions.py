@@ -293,15 +293,17 @@ class VersionLife:
             sys.stderr.write("%s: folder gone %.1f s after the removal started\n" % (
                 self.VERSION, time.monotonic() - started))
             return
-        # 9x: everything but the program went; the batch file is COMMAND.COM's, checked by its text.
-        self.assertEqual(sorted(p.name for p in self.inst.iterdir()), ["Uninstall.exe"])
+        # 9x: everything but the program and the list went; the batch file is COMMAND.COM's, checked
+        # by its text.
+        self.assertEqual(sorted(p.name for p in self.inst.iterdir()), ["Uninstall.exe", "Uninstall.lst"])
         found = F.batches(self.rig)
         self.assertEqual(len(found), 1)
         text = found[0].read_bytes()
         self.assertEqual(text, F.batch_text(False, self.program, self.folder, self.rig.winpath(found[0])))
         self.assertTrue(text.startswith(b'start /wait "%s" /wait\r\n' % self.program.encode("cp1252")))
-        # What the batch file does on Windows 9x: the program, its folder, itself.
+        # What the batch file does on Windows 9x: the program, the list, its folder, itself.
         (self.inst / "Uninstall.exe").unlink()
+        (self.inst / "Uninstall.lst").unlink()
         self.inst.rmdir()
         found[0].unlink()
 
@@ -331,7 +333,8 @@ class VersionLife:
                                                 silent=True))
             first = text.split(b"\r\n")[0].decode("cp1252")
             self.assertEqual(first, ('"%s" /wait' if self.nt else 'start /wait "%s" /wait') % program)
-            self.assertEqual(sorted(p.name for p in inst.iterdir()), ["Uninstall.exe"])
+            # The list stays for a rerun until the batch file has deleted the program.
+            self.assertEqual(sorted(p.name for p in inst.iterdir()), ["Uninstall.exe", "Uninstall.lst"])
         finally:
             for batch in F.batches(self.rig):
                 batch.unlink()
