@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/companions.h"
+#include "platform/installations.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -22,6 +23,21 @@ void RegisterAppPath() {
   // The folder the setup was started in: the installer starts it in the installation folder.
   char folder[kPathSize];
   if (GetCurrentFolder(folder, sizeof folder)) WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
+}
+
+bool RemoveAppPath() {
+  char archiver[kPathSize];
+  char folder[kPathSize];
+  bool named =
+      ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "", archiver, sizeof archiver, "") && archiver[0] != '\0';
+  // Without the archiver's path, the archiver in the folder its setup was started in.
+  if (!named) {
+    named = ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder, sizeof folder, "") &&
+            JoinPath(archiver, sizeof archiver, folder, KVX_ARCHIVER_EXE);
+  }
+  if (named && NamesAnotherInstallation(archiver)) return true;
+  DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
+  return false;
 }
 
 void ApplyRegistry(const IntegrationSettings* settings) {

@@ -20,6 +20,8 @@ bool CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t 
 
 // The App Paths entry of "Korvex.exe", so the shell starts the archiver by its name alone.
 void RegisterAppPath();
+// The removal's part: the entry goes unless it names another installation's archiver. True when it stayed.
+bool RemoveAppPath();
 
 // A setup's result when it could not get its turn (another setup or removal kept the machine-wide
 // lock): nothing was stored or applied.

@@ -6,6 +6,7 @@
 
 #include "lang/messages.h"
 #include "platform/companions.h"
+#include "platform/installations.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -226,12 +227,14 @@ void RegisterFileAssociation(const char* extension, int position, bool chosen) {
   }
 }
 
-// The rest of it once the extensions are done; all of it goes when no type is chosen.
-void ApplyApplicationRegistration(const IntegrationSettings* settings) {
+// The rest of it once the extensions are done; all of it goes when no type is chosen, unless
+// another installation's types still name it (`othersKept`).
+void ApplyApplicationRegistration(const IntegrationSettings* settings, bool othersKept) {
   NativeRegistryView native;
   bool any = false;
   for (int position = 0; position < kArchiveTypeCount; ++position) any = any || settings->types[position] != 0;
   if (!any) {
+    if (othersKept) return;
     DeleteRegValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kCapabilitiesKey);
     // The archiver may keep values of its own there.
@@ -243,18 +246,13 @@ void ApplyApplicationRegistration(const IntegrationSettings* settings) {
   WriteRegString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId, kCapabilitiesKey);
 }
 
-}  // namespace
-
-bool IsOwnAssociation(const char* extension) {
-  char owner[80];
-  ReadRegString(HKEY_CLASSES_ROOT, extension, "", owner, sizeof owner, "");
-  return IsArchiverProgId(owner);
-}
-
-void ApplyAssociations(const IntegrationSettings* settings) {
+// `progIdKept`, `zipProgIdKept`: the ProgID is another installation's, and so are the extensions
+// that point at it: they stay as they are.
+void ApplyKeeping(const IntegrationSettings* settings, bool progIdKept, bool zipProgIdKept) {
   kvxTemplate[0] = 'K';
   zipTemplate[0] = 'P';
   for (int position = 0; position < kArchiveTypeCount; ++position) {
+    if (position == kZipPosition ? zipProgIdKept : progIdKept) continue;
     const char* list = ArchiveTypeTable[position].extensions;
     while (*list != '\0') {
       char extension[16];
@@ -272,7 +270,27 @@ void ApplyAssociations(const IntegrationSettings* settings) {
       Release(extension, position, owner);
     }
   }
-  ApplyApplicationRegistration(settings);
+  ApplyApplicationRegistration(settings, progIdKept || zipProgIdKept);
+}
+
+}  // namespace
+
+bool IsOwnAssociation(const char* extension) {
+  char owner[80];
+  ReadRegString(HKEY_CLASSES_ROOT, extension, "", owner, sizeof owner, "");
+  return IsArchiverProgId(owner);
+}
+
+void ApplyAssociations(const IntegrationSettings* settings) { ApplyKeeping(settings, false, false); }
+
+void ReleaseAssociations(bool progIdKept, bool zipProgIdKept) {
+  ApplyKeeping(&kNothingChosen, progIdKept, zipProgIdKept);
+}
+
+bool IsAnotherInstallationsProgId(const char* progId) {
+  char command[64];
+  return CopyText(command, sizeof command, progId) && AppendText(command, sizeof command, "\\shell\\open\\command") &&
+         RegNamesAnotherInstallation(HKEY_CLASSES_ROOT, command, "");
 }
 
 void RegisterProgIds() {

@@ -8,6 +8,11 @@ extern const char kZipProgId[];  // "Korvex.ZIP"
 
 bool IsOwnAssociation(const char* extension);
 void ApplyAssociations(const IntegrationSettings* settings);
+// The removal's part: every extension given back, except those pointing at a ProgID that is another
+// installation's (`progIdKept` for kProgId, `zipProgIdKept` for kZipProgId), which stay as they are.
+void ReleaseAssociations(bool progIdKept, bool zipProgIdKept);
+// Whether the ProgID's open command starts another installation's archiver (platform/installations).
+bool IsAnotherInstallationsProgId(const char* progId);
 // The archiver's two ProgIDs: names, open command and icon (no command or icon when the archiver's
 // path does not fit).
 void RegisterProgIds();

@@ -9,6 +9,7 @@
 #include "platform/companions.h"
 #include "platform/deletion.h"
 #include "platform/handles.h"
+#include "platform/installations.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -59,13 +60,46 @@ void MakeGroup(const char* group, const GroupItem (&items)[3], LinkWork* work) {
   }
 }
 
-void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiver, LinkWork* work) {
+// A shell link object, its file and the link file's name as the file wants it; false when one fails.
+bool OpenShellLinkObject(const char* linkFile, ComRef<IShellLinkA>* link, ComRef<IPersistFile>* file,
+                         WCHAR (&widePath)[MAX_PATH]) {
+  // A link path that does not fit the shell's limit is never taken for some other, cut name.
+  return MultiByteToWideChar(CP_ACP, 0, linkFile, -1, widePath, MAX_PATH) != 0 &&
+         SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    link->OutVoid())) &&
+         SUCCEEDED((*link)->QueryInterface(IID_IPersistFile, file->OutVoid()));
+}
+
+// Whether a link starts another installation's file (platform/installations); an unreadable one is ours.
+bool IsAnotherInstallationsLink(const char* link) {
+  char target[kPathSize];
+  return ReadShellLinkTarget(link, target, sizeof target) && NamesAnotherInstallation(target);
+}
+
+// A group is another installation's when one of the links the setup makes there is.
+bool IsAnotherInstallationsGroup(const char* group, const GroupItem (&items)[3]) {
+  for (const GroupItem& item : items) {
+    char linkName[kPathSize];
+    char link[kPathSize];
+    if (CopyText(linkName, sizeof linkName, item.name) && AppendText(linkName, sizeof linkName, ".lnk") &&
+        JoinPath(link, sizeof link, group, linkName) && IsAnotherInstallationsLink(link)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// `kept` (null in a setup, which takes every place over): an unwanted link of another installation
+// stays, and sets it.
+void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiver, LinkWork* work, bool* kept) {
   char folder[kPathSize];
   char link[kPathSize];
   bool found = csidl == CSIDL_DESKTOPDIRECTORY ? GetDesktopFolder(folder, sizeof folder)
                                                : SpecialFolderPath(allocator, csidl, folder);
   if (!found || !JoinPath(link, sizeof link, folder, kLinkName)) return;
-  if (!wanted) {
+  if (!wanted && kept != nullptr && IsAnotherInstallationsLink(link)) {
+    *kept = true;
+  } else if (!wanted) {
     DeleteFileA(link);
   } else if (LinkWork::Job* job = work->NewJob()) {
     CopyText(job->target, sizeof job->target, archiver);
@@ -87,17 +121,27 @@ bool CreateShellLink(const char* target, const char* linkFile, const char* descr
   // A link holds at most MAX_PATH characters of target: a longer one would be saved cut or empty.
   if (strlen(target) >= MAX_PATH) return false;
   ComRef<IShellLinkA> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.OutVoid()))) {
+  ComRef<IPersistFile> file;
+  WCHAR widePath[MAX_PATH];
+  if (!OpenShellLinkObject(linkFile, &link, &file, widePath) || FAILED(link->SetPath(target))) return false;
+  link->SetDescription(description);
+  return SUCCEEDED(file->Save(widePath, TRUE));
+}
+
+bool ReadShellLinkTarget(const char* linkFile, char* target, size_t size) {
+  if (size < MAX_PATH) return false;
+  ComRef<IShellLinkA> link;
+  ComRef<IPersistFile> file;
+  WCHAR widePath[MAX_PATH];
+  WIN32_FIND_DATAA found;  // older shells want one
+  target[0] = '\0';
+  if (GetFileAttributesA(linkFile) == INVALID_FILE_ATTRIBUTES ||
+      !OpenShellLinkObject(linkFile, &link, &file, widePath) || FAILED(file->Load(widePath, STGM_READ)) ||
+      FAILED(link->GetPath(target, MAX_PATH, &found, 0))) {
+    target[0] = '\0';
     return false;
   }
-  if (FAILED(link->SetPath(target))) return false;
-  link->SetDescription(description);
-  ComRef<IPersistFile> file;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, file.OutVoid()))) return false;
-  WCHAR widePath[MAX_PATH];
-  // A link path that does not fit the shell's limit is not saved under some other, cut name.
-  if (MultiByteToWideChar(CP_ACP, 0, linkFile, -1, widePath, MAX_PATH) == 0) return false;
-  return SUCCEEDED(file->Save(widePath, TRUE));
+  return target[0] != '\0';
 }
 
 bool GetDesktopFolder(char* path, size_t size) {
@@ -107,15 +151,38 @@ bool GetDesktopFolder(char* path, size_t size) {
   return SpecialFolderPath(allocator.Get(), CSIDL_DESKTOPDIRECTORY, path);
 }
 
+<<<<<<< HEAD
 void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work) {
+=======
+bool DeleteFolderTree(char* path, size_t size) {
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
+  size_t n = strlen(path);
+  if (n + 2 > size) return false;
+  path[n + 1] = '\0';  // the list of names ends with an empty name
+  SHFILEOPSTRUCTA operation;
+  ZeroMemory(&operation, sizeof operation);
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = path;
+  // Deleted outright, not moved to the recycle bin; a failure shows the shell's own message, but
+  // never in a silent run, where no one may be there to answer it.
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | (SilentMode ? FOF_NOERRORUI : 0);
+  return SHFileOperationA(&operation) == 0;
+}
+
+namespace {
+
+// StartLinks; `kept` as for ApplyOneLink, and a group goes whole or stays whole.
+void StartLinksKeeping(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work,
+                       bool* kept) {
+>>>>>>> two-installations
   char archiver[kPathSize];
   if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
   ComRef<IMalloc> shellAllocator;
   SHGetMalloc(shellAllocator.Out());  // leaves it null when it fails
   IMalloc* allocator = shellAllocator.Get();
 
-  ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver, work);
-  ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver, work);
+  ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver, work, kept);
+  ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver, work, kept);
 
   const GroupItem items[3] = {{kGroupName, KVX_ARCHIVER_EXE},
                               {LinkNameOf(IDS_HELP_LINK), KVX_HELP_LINK_TARGET},
@@ -132,11 +199,30 @@ void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t s
     if (settings->Programs) {
       if (csidl == CSIDL_PROGRAMS && groupFolder != nullptr) CopyText(groupFolder, size, group);
       MakeGroup(group, items, work);
+    } else if (kept != nullptr && IsAnotherInstallationsGroup(group, items)) {
+      *kept = true;
     } else {
       DeleteFolderTree(group);
     }
   }
   work->Start();
+}
+
+}  // namespace
+
+void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work) {
+  StartLinksKeeping(settings, groupFolder, size, work, nullptr);
+}
+
+bool RemoveLinks() {
+  HRESULT com = CoInitialize(nullptr);  // the links' targets are read
+  bool kept = false;
+  {
+    LinkWork work;
+    StartLinksKeeping(&kNothingChosen, nullptr, 0, &work, &kept);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return kept;
 }
 
 LinkWork::Job* LinkWork::NewJob() { return count_ < kMostLinks ? &jobs_[count_++] : nullptr; }

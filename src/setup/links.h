@@ -46,5 +46,11 @@ class LinkWork {
 // starts saving the links; `work`'s Finish waits for them.
 void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work);
 
+// The removal's part: every place emptied, except a link that starts another installation's file
+// (platform/installations) and a program group holding one, which stay. True when one stayed.
+bool RemoveLinks();
+
 bool CreateShellLink(const char* target, const char* linkFile, const char* description);
+// The path a link starts (`size` at least MAX_PATH); false when it cannot be read or names none.
+bool ReadShellLinkTarget(const char* linkFile, char* target, size_t size);
 bool GetDesktopFolder(char* path, size_t size);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/companions.h"
+#include "platform/installations.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 
@@ -68,4 +69,11 @@ void ApplyShellExtension(const IntegrationSettings* settings) {
   } else {
     Unregister();
   }
+}
+
+bool RemoveShellExtension() {
+  // The class, its handlers and its approval belong to the installation whose library it loads.
+  if (RegNamesAnotherInstallation(HKEY_CLASSES_ROOT, kServerKey, "")) return true;
+  Unregister();
+  return false;
 }

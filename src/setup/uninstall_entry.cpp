@@ -6,6 +6,7 @@
 #include "platform/companions.h"
 #include "platform/file_list.h"
 #include "platform/handles.h"
+#include "platform/installations.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -211,4 +212,10 @@ void WriteUninstallEntry() {
   }
 }
 
-void DeleteUninstallEntry() { DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey); }
+bool IsAnotherInstallationsUninstallEntry() {
+  return RegNamesAnotherInstallation(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString");
+}
+
+void DeleteUninstallEntry() {
+  if (!IsAnotherInstallationsUninstallEntry()) DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+}
