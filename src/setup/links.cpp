@@ -151,30 +151,11 @@ bool GetDesktopFolder(char* path, size_t size) {
   return SpecialFolderPath(allocator.Get(), CSIDL_DESKTOPDIRECTORY, path);
 }
 
-<<<<<<< HEAD
-void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work) {
-=======
-bool DeleteFolderTree(char* path, size_t size) {
-  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
-  size_t n = strlen(path);
-  if (n + 2 > size) return false;
-  path[n + 1] = '\0';  // the list of names ends with an empty name
-  SHFILEOPSTRUCTA operation;
-  ZeroMemory(&operation, sizeof operation);
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = path;
-  // Deleted outright, not moved to the recycle bin; a failure shows the shell's own message, but
-  // never in a silent run, where no one may be there to answer it.
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | (SilentMode ? FOF_NOERRORUI : 0);
-  return SHFileOperationA(&operation) == 0;
-}
-
 namespace {
 
 // StartLinks; `kept` as for ApplyOneLink, and a group goes whole or stays whole.
 void StartLinksKeeping(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work,
                        bool* kept) {
->>>>>>> two-installations
   char archiver[kPathSize];
   if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
   ComRef<IMalloc> shellAllocator;
