@@ -18,6 +18,7 @@
 #define IDS_TYPE_KORVEX_ZIP 5110   // file type "Korvex.ZIP"
 #define IDS_ALREADY_RUNNING 5111   // another setup or removal holds the machine-wide lock
 #define IDS_DESCRIPTION 5112       // what the archiver is, for Default Programs
+#define IDS_PATH_UNNAMABLE 5113    // a path the ANSI code page cannot name: nothing was changed
 
 // Setup dialog "SETUPDLG": one check box per archive type, in the order of the type table.
 #define IDC_TYPE_KVX 5101
