@@ -34,14 +34,16 @@ bool FolderOfPath(char* out, size_t size, const char* path);
 // file. A file that could not be written whole is deleted again. True when it was.
 bool WriteWholeFile(const char* path, const void* data, unsigned long size, bool replace);
 
-// The running program's full path; false, and empty, when it does not fit.
+// The running program's full path; false, and empty, when it does not fit. On the NT family this
+// path and the temporary folder are ones the ANSI functions name exactly: the path itself when it
+// survives the ANSI code page, else its folder's short (8.3) form with the name kept when that does;
+// else none (false, and empty).
 bool GetProgramPath(char* path, size_t size);
 // A companion file: the program's path with its file name replaced by `name`.
 bool PathBesideProgram(char* out, size_t size, const char* name);
 
-// The current folder, the Windows folder, the folder for temporary files (with its final ""), and
-// the short form of an existing path; false, and empty, when the system gives none or it does not fit.
-bool GetCurrentFolder(char* out, size_t size);
+// The Windows folder, the folder for temporary files (with its final "\"), and the short form of an
+// existing path; false, and empty, when the system gives none or it does not fit.
 bool GetWindowsFolder(char* out, size_t size);
 bool GetTempFolder(char* out, size_t size);
 bool GetShortPath(char* out, size_t size, const char* path);

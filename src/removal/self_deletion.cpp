@@ -153,6 +153,11 @@ bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
   return StartInterpreter(command, folder);
 }
 
+bool BatchFolderNamable() {
+  char folder[kPathSize];
+  return RunsElevated() || GetTempFolder(folder, sizeof folder);
+}
+
 bool WaitForRemovalToEnd() {
   char id[16];
   unsigned long pid = 0;

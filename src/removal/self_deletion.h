@@ -6,6 +6,10 @@
 // left at the folder's parent, so that neither process holds the folder.
 bool StartSelfDeletion(const char* program, const char* folder, bool silent);
 
+// Whether the folder the batch file would go to can be named by the ANSI functions (a temporary
+// folder may not be): asked before the removal changes anything.
+bool BatchFolderNamable();
+
 // "/wait": the batch file's first step, so that the removal's process has ended before its file is
 // deleted. The removal names its process to the interpreter; run any other way this sleeps two
 // seconds. True when the removal that started the batch file has ended.

@@ -19,6 +19,7 @@
 #define IDS_ALREADY_RUNNING 5111   // another setup or removal holds the machine-wide lock
 #define IDS_DESCRIPTION 5112       // what the archiver is, for Default Programs
 #define IDS_SETUP_FAILED 5113      // a setup could not write all it had to
+#define IDS_PATH_UNNAMABLE 5114    // a path the ANSI code page cannot name: nothing was changed
 
 // Setup dialog "SETUPDLG": one check box per archive type, in the order of the type table.
 #define IDC_TYPE_KVX 5101

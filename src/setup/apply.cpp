@@ -17,12 +17,12 @@ const char kAppPathKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Pa
 
 void RegisterAppPath() {
   char archiver[kPathSize];
-  if (PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) {
-    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "", archiver);
-  }
-  // The folder the setup was started in: the installer starts it in the installation folder.
   char folder[kPathSize];
-  if (GetCurrentFolder(folder, sizeof folder)) WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
+  if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
+  WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "", archiver);
+  // The installation folder is the program's own, not the current folder: "Change" in the list of
+  // programs starts the setup in the system's folder.
+  if (FolderOfPath(folder, sizeof folder, archiver)) WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, "Path", folder);
 }
 
 bool RemoveAppPath() {

@@ -90,6 +90,13 @@ void SelectAllTypes(HWND dialog) {
 
 void EnableDlgItem(HWND dialog, int id, bool enable) { EnableWindow(GetDlgItem(dialog, id), enable ? TRUE : FALSE); }
 
+// By its full path: the help viewer would look for a bare name in the current folder first, and the
+// setup may have been started anywhere.
+void OpenHelp(HWND owner, UINT command, ULONG_PTR data) {
+  char help[kPathSize];
+  if (PathBesideProgram(help, sizeof help, KVX_HELP_FILE)) WinHelpA(owner, help, command, data);
+}
+
 INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   TranslateDialogHook(dialog, message, "SETUPDLG");
   switch (message) {
@@ -111,7 +118,7 @@ INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       switch (LOWORD(wParam)) {
         case IDOK: Confirm(dialog); break;
         case IDCANCEL: EndDialog(dialog, 0); break;
-        case IDC_HELP_BUTTON: WinHelpA(dialog, KVX_HELP_FILE, HELP_CONTEXT, KVX_HELP_CONTEXT_SETUP); break;
+        case IDC_HELP_BUTTON: OpenHelp(dialog, HELP_CONTEXT, KVX_HELP_CONTEXT_SETUP); break;
         case IDC_SHELL_EXT: {
           IntegrationSettings scratch;
           ReadChoices(dialog, &scratch);

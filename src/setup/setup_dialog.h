@@ -23,3 +23,5 @@ void GetDialogSettings(HWND dialog, IntegrationSettings* settings);
 void ShowDialogSettings(HWND dialog, const IntegrationSettings* settings);
 void SelectAllTypes(HWND dialog);
 void EnableDlgItem(HWND dialog, int id, bool enable);
+// The archiver's help file, beside the program; `command` and `data` as WinHelp takes them.
+void OpenHelp(HWND owner, UINT command, ULONG_PTR data);

@@ -5,8 +5,10 @@
 #include "lang/messages.h"
 #include "platform/exit_codes.h"
 #include "platform/globals.h"
+#include "platform/paths.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
+#include "resources/resource.h"
 #include "setup/apply.h"
 #include "shell/command_line.h"
 #include "shell/setup_flow.h"
@@ -32,6 +34,18 @@ void PrepareCommonControls() {
   InitFunction init = reinterpret_cast<InitFunction>(
       reinterpret_cast<void*>(controls != nullptr ? GetProcAddress(controls, "InitCommonControls") : nullptr));
   if (init != nullptr) init();
+}
+
+// A path that the ANSI functions can name neither as it is nor by its short form ("?" for a letter the
+// code page lacks, a look-alike for another) would be registered, and later acted on, as some other
+// folder or none: the product could never be removed, or another folder's files would go. The setup
+// and the removal then change nothing. Interactive runs say so and end with 0.
+int RefuseUnnamablePaths(bool setup) {
+  if (SilentMode) return kExitUnfinished;
+  PrepareCommonControls();
+  MessageBoxA(nullptr, GetMessageText(IDS_PATH_UNNAMABLE), GetMessageText(setup ? IDS_DISPLAY_NAME : IDS_REMOVE_CAPTION),
+              MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+  return 0;
 }
 
 bool MayShowWindows(const ParsedCommandLine& parsed) {
@@ -60,6 +74,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (language) {
     LoadLanguageLibrary(instance);
     LoadLanguageFile("uninstall.lng");
+  }
+  // The setup and the removal change the system: first the paths they would write and act on.
+  const bool changes = dialogs || parsed.option == CommandOption::Removal || parsed.option == CommandOption::Remove;
+  char program[kPathSize];
+  if (changes && (!GetProgramPath(program, sizeof program) || (!dialogs && !BatchFolderNamable()))) {
+    return RefuseUnnamablePaths(dialogs);
   }
   // A silent setup confirms the stored choices, so it applies them at once (the link names need the
   // language first) while this thread waits for the desktop, which under Wine is most of a silent

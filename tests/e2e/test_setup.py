@@ -527,7 +527,7 @@ class SetupFlow:
         for how, (exe, texts) in (("F1", f1), ("button", help_button)):
             with self.subTest(help=how):
                 self.assertEqual(exe.lower(), "winhlp32.exe")
-                self.assertTrue(any("'korvex.hlp'" in t for t in texts), texts)
+                self.assertTrue(any("'%s\\korvex.hlp'" % INSTALL in t for t in texts), texts)  # by its full path
         for how, rec in (("Esc", esc), ("close box", closed)):
             with self.subTest(cancel=how):
                 self.assertEqual(rec.int("code"), 0)
@@ -593,7 +593,7 @@ class SetupFlow:
                          sorted(['"%s" open-text "%s\\licenza.txt"' % (ARCHIVER, INSTALL),
                                  '"%s" open-url "https://www.korvex.example/"' % ARCHIVER]))
         self.assertEqual(help_exe.lower(), "winhlp32.exe")
-        self.assertTrue(any("'korvex.hlp'" in t for t in help_texts), help_texts)
+        self.assertTrue(any("'%s\\korvex.hlp'" % INSTALL in t for t in help_texts), help_texts)
 
         self.assert_settings(reg, set(TYPES) - set(RELEASED), desktop=1, start_menu=1, programs=0,
                              shell_ext=0, cascaded=1, icons=1)

@@ -37,12 +37,29 @@ std::string FileBytes(const std::string& path) {
   return std::string(buffer, got);
 }
 
-// The program's path as the system reports one that does not fit: the whole buffer, cut.
+// The program's path as the system reports one that does not fit: the whole buffer, cut. The NT
+// family's wide form is looked up at run time, so it comes through GetProcAddress.
 DWORD WINAPI CutModuleFileName(HMODULE, LPSTR path, DWORD size) {
   if (size == 0) return 0;
   memset(path, 'k', size - 1);
   path[size - 1] = '\0';
   return size;
+}
+
+DWORD WINAPI CutModuleFileNameW(HMODULE, wchar_t* path, DWORD size) {
+  for (DWORD i = 0; i + 1 < size; ++i) path[i] = L'k';
+  if (size > 0) path[size - 1] = L'\0';
+  return size;
+}
+
+typedef FARPROC(WINAPI* GetProcAddressFunction)(HMODULE, LPCSTR);
+GetProcAddressFunction realGetProcAddress = GetProcAddress;
+
+FARPROC WINAPI GetProcAddressWithCutModuleFileName(HMODULE module, LPCSTR name) {
+  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && strcmp(name, "GetModuleFileNameW") == 0) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CutModuleFileNameW));
+  }
+  return realGetProcAddress(module, name);
 }
 
 class Associations : public ::testing::Test {
@@ -304,7 +321,9 @@ TEST_F(Associations, ProgIdsAndTheirTexts) {
 TEST_F(Associations, WithoutTheArchiversPathTheProgIdsGetNoCommandOrIcon) {
   {
     ImportSwap swap("kernel32.dll", "GetModuleFileNameA", reinterpret_cast<void*>(CutModuleFileName));
+    ImportSwap wide("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(GetProcAddressWithCutModuleFileName));
     ASSERT_TRUE(swap.Active());
+    ASSERT_TRUE(wide.Active());
     RegisterProgIds();
   }
   for (const char* progId : {"Korvex", "Korvex.ZIP"}) {

@@ -44,6 +44,11 @@ HINSTANCE WINAPI RecordShellExecute(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCS
   return reinterpret_cast<HINSTANCE>(33);  // success, and nothing started
 }
 
+BOOL WINAPI RecordWinHelp(HWND, LPCSTR file, UINT, ULONG_PTR) {
+  opened.push_back(std::string("help ") + (file != nullptr ? file : "(null)"));
+  return TRUE;
+}
+
 // Records which templates the setup flow shows, from which module, and answers for them.
 std::vector<std::pair<HINSTANCE, std::string>> shownFrom;
 INT_PTR setupAnswer = 0;
@@ -90,30 +95,33 @@ TEST_F(DialogActions, ContextMenuChoicesFollowTheShellIntegrationBox) {
   DestroyWindow(dialog);
 }
 
-TEST_F(DialogActions, LicenceAndPriceListButtonsOpenTheirOwnFiles) {
-  // The completion dialog opens them from the installation folder, the current directory.
+TEST_F(DialogActions, LicenceAndPriceListAndHelpComeFromTheProgramsFolder) {
+  // Not from the current folder: "Change" in the list of programs starts the setup in the system's.
   char before[MAX_PATH] = "";
   GetCurrentDirectoryA(sizeof before, before);
-  std::string folder = ExeFolder() + "installed";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+  std::string elsewhere = ExeFolder() + "elsewhere";
+  CreateDirectoryA(elsewhere.c_str(), nullptr);
+  ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
   opened.clear();
   {
-    ImportSwap swap("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(RecordShellExecute));
-    ASSERT_TRUE(swap.Active());
+    ImportSwap shell("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(RecordShellExecute));
+    ImportSwap help("user32.dll", "WinHelpA", reinterpret_cast<void*>(RecordWinHelp));
+    ASSERT_TRUE(shell.Active());
+    ASSERT_TRUE(help.Active());
     HWND dialog = OpenDialog("DONEDLG", DoneDlgProc);
     ASSERT_NE(dialog, nullptr);
-    HWND licence = ButtonLabelled(dialog, "Leggi la &licenza");
-    HWND prices = ButtonLabelled(dialog, "Listino &prezzi");
-    ASSERT_NE(licence, nullptr);
-    ASSERT_NE(prices, nullptr);
-    SendMessageA(licence, BM_CLICK, 0, 0);
-    SendMessageA(prices, BM_CLICK, 0, 0);
+    for (const char* label : {"Leggi la &licenza", "Listino &prezzi", "Leggi la &guida"}) {
+      HWND button = ButtonLabelled(dialog, label);
+      ASSERT_NE(button, nullptr) << label;
+      SendMessageA(button, BM_CLICK, 0, 0);
+    }
     DestroyWindow(dialog);
   }
   SetCurrentDirectoryA(before);
-  RemoveDirectoryA(folder.c_str());
-  std::vector<std::string> expected = {"open " + folder + "\\licenza.txt", "open " + folder + "\\ordin.lnk"};
+  RemoveDirectoryA(elsewhere.c_str());
+  std::string folder = ExeFolder();
+  std::vector<std::string> expected = {"open " + folder + "licenza.txt", "open " + folder + "ordin.lnk",
+                                       "help " + folder + "korvex.hlp"};
   EXPECT_EQ(opened, expected);
 }
 

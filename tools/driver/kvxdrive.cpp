@@ -539,6 +539,7 @@ int remote_font(HWND w, LOGFONTA *lf) {
 // ---- commands ----------------------------------------------------------------------------------
 
 char g_cwd[MAX_PATH * 2];
+wchar_t g_wcwd[MAX_PATH * 2];  // the same, for the wide starts (a folder the ANSI code page cannot name)
 
 void release_process() {
     EnterCriticalSection(&g_lock);
@@ -552,16 +553,26 @@ void release_process() {
     LeaveCriticalSection(&g_lock);
 }
 
-bool do_start(char *cmdline) {
+// utf8: the command line is UTF-8 and the program is started by its wide form, as the shell starts
+// a program whose path the ANSI code page cannot name.
+bool do_start(char *cmdline, bool utf8 = false) {
     release_process();
     g_waited.n = 0;
     STARTUPINFOA si;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
+    static wchar_t wide[32768];
+    if (utf8 && !MultiByteToWideChar(CP_UTF8, 0, cmdline, -1, wide, 32768)) {
+        ++g_errors;
+        emit("error cmd=start reason=utf8");
+        return false;
+    }
     // Not inheriting handles: the target must not hold our stdout open after we leave.
-    if (!CreateProcessA(NULL, cmdline, NULL, NULL, FALSE, 0, NULL, g_cwd[0] ? g_cwd : NULL, &si,
-                        &pi)) {
+    if (utf8 ? !CreateProcessW(NULL, wide, NULL, NULL, FALSE, 0, NULL, g_wcwd[0] ? g_wcwd : NULL,
+                               (STARTUPINFOW *)&si, &pi)
+             : !CreateProcessA(NULL, cmdline, NULL, NULL, FALSE, 0, NULL, g_cwd[0] ? g_cwd : NULL, &si,
+                               &pi)) {
         ++g_errors;
         emit("error cmd=start reason=createprocess code=%lu", GetLastError());
         return false;
@@ -831,7 +842,20 @@ bool execute(char *line) {
     long n;
     if (!strcmp(cmd, "cd")) {
         lstrcpynA(g_cwd, rest, sizeof g_cwd);
+        MultiByteToWideChar(CP_ACP, 0, g_cwd, -1, g_wcwd, MAX_PATH * 2);
         emit("cd ok=1");
+    } else if (!strcmp(cmd, "cdu")) {
+        if (!unhex(rest, buf, sizeof buf) || !MultiByteToWideChar(CP_UTF8, 0, buf, -1, g_wcwd, MAX_PATH * 2)) {
+            return false;
+        }
+        WideCharToMultiByte(CP_ACP, 0, g_wcwd, -1, g_cwd, sizeof g_cwd, NULL, NULL);
+        emit("cd ok=1");
+    } else if (!strcmp(cmd, "startu")) {
+        if (!unhex(rest, buf, sizeof buf)) return false;
+        do_start(buf, true);
+    } else if (!strcmp(cmd, "runu")) {
+        if (!parse_int(next_token(&rest), &n) || !unhex(rest, buf, sizeof buf)) return false;
+        if (do_start(buf, true)) do_wait_exit((DWORD)n);
     } else if (!strcmp(cmd, "start")) {
         lstrcpynA(buf, rest, sizeof buf);
         do_start(buf);

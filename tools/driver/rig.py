@@ -68,13 +68,28 @@ def command_line(exe, *args):
     return " ".join([quote_arg(exe)] + [quote_arg(a) for a in args])
 
 
-# Script line builders; any line can also be written by hand.
+# Script line builders; any line can also be written by hand. A text that Windows-1252 cannot hold
+# goes as UTF-8 to the driver's wide forms (cdu, startu, runu).
+def _ansi_or_utf8(text):
+    try:
+        return "hex", hexarg(text)
+    except UnicodeEncodeError:
+        return "u", text.encode("utf-8").hex()
+
+
+def cd(folder):
+    kind, data = _ansi_or_utf8(folder)
+    return "cd " + folder if kind == "hex" else "cdu " + data
+
+
 def start(exe, *args):
-    return "starthex " + hexarg(command_line(exe, *args))
+    kind, data = _ansi_or_utf8(command_line(exe, *args))
+    return "start%s %s" % (kind, data)
 
 
 def run(timeout_ms, exe, *args):
-    return "runhex %d %s" % (timeout_ms, hexarg(command_line(exe, *args)))
+    kind, data = _ansi_or_utf8(command_line(exe, *args))
+    return "run%s %d %s" % (kind, timeout_ms, data)
 
 
 def wait_window(timeout_ms, caption=None, cls=None):
