@@ -110,6 +110,8 @@ ENGLISH_MESSAGES = {
         "Another setup or removal of Korvex is running. Please try again later.",
     "Crea, apre ed estrae archivi KVX, ZIP, CAB, ARJ, LZH, ACE, TAR, GZip, UUE, BZ2 e JAR":
         "Creates, opens and extracts KVX, ZIP, CAB, ARJ, LZH, ACE, TAR, GZip, UUE, BZ2 and JAR archives",
+    "Korvex non è stato configurato del tutto: alcune voci del registro non sono state scritte.":
+        "Korvex was not set up completely: some registry entries could not be written.",
     "Il nome della cartella di Korvex, o di quella dei file temporanei, contiene caratteri che la tabella codici di Windows non ha. Non è stato cambiato nulla: installa Korvex in una cartella con un altro nome.":
         "The name of the Korvex folder, or of the temporary folder, holds characters that the Windows code page lacks. Nothing was changed: install Korvex in a folder with another name.",
 }
