@@ -45,6 +45,7 @@ bool PathBesideProgram(char* out, size_t size, const char* name);
 // The Windows folder, the folder for temporary files (with its final "\"), and the short form of an
 // existing path; false, and empty, when the system gives none or it does not fit.
 bool GetWindowsFolder(char* out, size_t size);
+bool GetSystemFolder(char* out, size_t size);
 bool GetTempFolder(char* out, size_t size);
 bool GetShortPath(char* out, size_t size, const char* path);
 // An environment variable's whole value; false, and empty, when it is not set or does not fit.

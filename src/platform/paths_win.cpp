@@ -88,6 +88,8 @@ bool GetProgramPath(char* path, size_t size) {
 
 bool GetWindowsFolder(char* out, size_t size) { return Fits(GetWindowsDirectoryA(out, Room(size)), out, size); }
 
+bool GetSystemFolder(char* out, size_t size) { return Fits(GetSystemDirectoryA(out, Room(size)), out, size); }
+
 bool GetTempFolder(char* out, size_t size) {
   TempPathFunction temp = reinterpret_cast<TempPathFunction>(reinterpret_cast<void*>(WideFunction("GetTempPathW")));
   if (temp == nullptr) return Fits(GetTempPathA(Room(size), out), out, size);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/paths.h"
+
 void WaitForThread(void* thread) {
   HANDLE handle = static_cast<HANDLE>(thread);
   while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
@@ -24,6 +26,26 @@ bool LaunchCommand(char* commandLine, const char* workingFolder, unsigned long w
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
+}
+
+void* LoadSystemLibrary(const char* name) {
+  char folder[kPathSize];
+  char path[kPathSize];
+  if (!GetSystemFolder(folder, sizeof folder) || !JoinPath(path, sizeof path, folder, name)) return nullptr;
+  return LoadLibraryA(path);
+}
+
+void RestrictLibrarySearch() {
+  typedef BOOL(WINAPI * DefaultDirectoriesFunction)(DWORD);
+  typedef BOOL(WINAPI * DllDirectoryFunction)(const char*);
+  const DWORD kSearchSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  DefaultDirectoriesFunction defaultDirectories = reinterpret_cast<DefaultDirectoriesFunction>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (defaultDirectories != nullptr && defaultDirectories(kSearchSystem32)) return;
+  DllDirectoryFunction dllDirectory =
+      reinterpret_cast<DllDirectoryFunction>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+  if (dllDirectory != nullptr) dllDirectory("");
 }
 
 int CompareTextNoCase(const char* a, const char* b) {

@@ -12,6 +12,16 @@ void WaitForThread(void* thread);
 // -1, 0 or +1 as the user's locale orders the texts, ignoring case; -2 when the comparison fails.
 int CompareTextNoCase(const char* a, const char* b);
 
+// A library of the system, loaded from the system folder by its full path: by its bare name the
+// program's own folder (and on old systems the current one) would come first, where anyone who may
+// write there could put a library of that name. Null when it cannot be loaded.
+void* LoadSystemLibrary(const char* name);
+
+// Narrows where libraries loaded by a bare name are looked for, where the system can: the system
+// folder alone (SetDefaultDllDirectories), or at least not the current folder (SetDllDirectoryA).
+// Called first thing; looked up at run time, since old systems have neither.
+void RestrictLibrarySearch();
+
 // The major version on the NT family, 0 on the Windows 9x family. Asks the system only once.
 unsigned long GetNtMajorVersion();
 

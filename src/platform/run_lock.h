@@ -4,7 +4,8 @@
 // How long a run waits for another one to end before it gives up.
 const unsigned long kRunLockWait = 30000;
 
-// A machine-wide mutex. A run that ends without releasing it (killed) leaves it to the next one.
+// A machine-wide mutex. A run that ends without releasing it (killed) leaves it to the next one. On
+// Windows Vista and later its name lies where only elevated runs may make names.
 class RunLock {
  public:
   RunLock() = default;
@@ -18,6 +19,7 @@ class RunLock {
   void Release();
 
  private:
+  void* namespace_ = nullptr;  // the Administrators' names (Windows Vista on), while the lock is used
   void* mutex_ = nullptr;
   bool owned_ = false;
 };

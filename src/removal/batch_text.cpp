@@ -75,8 +75,12 @@ long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char*
 }
 
 bool ComposeInterpreterCommand(char* out, size_t size, const char* interpreter, const char* batch) {
-  return CopyText(out, size, interpreter) && AppendText(out, size, " /c \"") && AppendText(out, size, batch) &&
-         AppendText(out, size, "\"");
+  const char* name = strrchr(interpreter, '\\');
+  const bool cmd = EqualsNoCaseAscii(name != nullptr ? name + 1 : interpreter, "cmd.exe", -1);
+  char quoted[kPathSize + 2];
+  if (!QuoteCommandPath(quoted, sizeof quoted, interpreter) || !CopyText(out, size, quoted)) return false;
+  return AppendText(out, size, cmd ? " /d /c \"\"" : " /c \"") && AppendText(out, size, batch) &&
+         AppendText(out, size, cmd ? "\"\"" : "\"");
 }
 
 void BatchFileName(char out[28], const char* program, unsigned attempt) {

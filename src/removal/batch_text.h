@@ -15,9 +15,12 @@ const int kBatchAttempts = 5;
 long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char* program, const char* folder,
                               const char* batch, bool silent);
 
-// The interpreter's command line that runs the batch file at `batch`: `interpreter` (COMSPEC) as it
-// stands, " /c " and the batch path in quotes, its "%" signs as they are (on a command line "%%" is
-// no escape). False when the line does not fit `size` bytes with its terminator.
+// The interpreter's command line that runs the batch file at `batch`: `interpreter`, quoted when it
+// holds a blank, then for cmd.exe "/d" (no AutoRun command of the user's) and "/c" with the batch
+// path in two pairs of quotes: cmd drops the outer pair and keeps the path whole, "&", "^" and
+// parentheses included; for another interpreter (COMMAND.COM) "/c" and the path in one pair. The
+// "%" signs stay as they are (on a command line "%%" is no escape). False when the line does not
+// fit `size` bytes with its terminator.
 bool ComposeInterpreterCommand(char* out, size_t size, const char* interpreter, const char* batch);
 
 // The batch file's name for the program at `program`: "Uninstall.Kvx.XXXXXXXX.Bat", the hex digits a

@@ -112,9 +112,11 @@ bool StartInterpreter(char* command, const char* folder) {
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
   bool nt = GetNtMajorVersion() != 0;
-  // The 9x family's interpreter opens a console window unless its handles go elsewhere.
+  // The 9x family's interpreter opens a console window unless its handles go elsewhere; the handles
+  // it is given must be inheritable to exist in it at all.
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   FileHandle nul(nt ? INVALID_HANDLE_VALUE
-                    : CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+                    : CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr));
   if (nt) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
@@ -145,10 +147,19 @@ bool StartInterpreter(char* command, const char* folder) {
 bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
   char batch[kPathSize];
   if (!WriteBatch(program, folder, silent, batch, sizeof batch)) return false;
-  // No "COMSPEC" leaves the command line without a program: nothing starts.
+  // On the NT family the system's own cmd.exe: "COMSPEC" is the user's to set, and an elevated removal
+  // inherits it. The 9x family's interpreter is the one "COMSPEC" names; without it the command line
+  // has no program and nothing starts.
   char interpreter[kPathSize];
-  GetEnvironmentText(interpreter, sizeof interpreter, "COMSPEC");
-  char command[2 * kPathSize + 8];
+  if (GetNtMajorVersion() != 0) {
+    char system[kPathSize];
+    if (!GetSystemFolder(system, sizeof system) || !JoinPath(interpreter, sizeof interpreter, system, "cmd.exe")) {
+      return false;
+    }
+  } else {
+    GetEnvironmentText(interpreter, sizeof interpreter, "COMSPEC");
+  }
+  char command[2 * kPathSize + 16];
   if (!ComposeInterpreterCommand(command, sizeof command, interpreter, batch)) return false;
   return StartInterpreter(command, folder);
 }

@@ -27,13 +27,35 @@ namespace {
 // archives that the setup itself made on newer systems.
 const char* const kUnlistedCompanions[4] = {"korvex.gid", "korvex.fts", KVX_KVX_TEMPLATE, KVX_ZIP_TEMPLATE};
 
-enum class Deletion { Deleted, Gone, Failed };
+enum class Deletion { Deleted, Gone, Failed, Refused };
 
-// One attempt at an entry. Read-only, hidden and system attributes are cleared when they are in
-// the way; an entry found missing is gone for good, since nothing here creates files. A listed
-// link goes as a link, never through it, and a file that the system opens outside the installation
-// folder (`openedFolder`, see LeadsInside) is a link in disguise: it stays.
+// Whether the folder that holds `path` opens inside the installation folder.
+bool FolderLeadsInside(const char* path, const char* openedFolder) {
+  char parent[kPathSize];
+  char opened[kPathSize];
+  return FolderOfPath(parent, sizeof parent, path) && GetOpenedPath(parent, opened, sizeof opened) &&
+         IsSameOrInside(opened, openedFolder);
+}
+
+// One attempt at an entry. Where the system can tell (`openedFolder`, see GetOpenedPath, is not
+// empty), the entry must open inside the installation folder: one behind a link on the way to it is
+// refused, and a link in its place that the system follows stays. Read-only, hidden and system attributes are
+// cleared when they are in the way; an entry found missing is gone for good, since nothing here
+// creates files. A listed link goes as a link, never through it.
 Deletion DeleteEntry(const char* path, const char* openedFolder) {
+  char opened[kPathSize];
+  if (openedFolder[0] != '\0') {
+    if (GetOpenedPath(path, opened, sizeof opened)) {
+      if (!IsSameOrInside(opened, openedFolder)) {
+        return FolderLeadsInside(path, openedFolder) ? Deletion::Failed : Deletion::Refused;
+      }
+    } else if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) {
+      return Deletion::Gone;
+    }
+  }
+  if (DeleteFileA(path)) return Deletion::Deleted;
+  DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Deletion::Gone;
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return Deletion::Gone;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -41,29 +63,30 @@ Deletion DeleteEntry(const char* path, const char* openedFolder) {
   }
   // A folder goes only once it is empty.
   const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if (!folder && !LeadsInside(path, openedFolder)) return Deletion::Failed;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (folder ? RemoveDirectoryA(path) : DeleteFileA(path)) return Deletion::Deleted;
-    if (attempt > 0 || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0 ||
-        !SetFileAttributesA(path, 0)) {
-      break;
-    }
+  bool cleared = false;
+  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+    cleared = SetFileAttributesA(path, 0) != FALSE;
   }
-  return Deletion::Failed;
+  if (folder) return RemoveDirectoryA(path) ? Deletion::Deleted : Deletion::Failed;
+  return cleared && DeleteFileA(path) ? Deletion::Deleted : Deletion::Failed;
 }
 
-// Whether a folder on the way from the installation folder (`folderLength` characters of `path`)
-// to an entry is a link: what lies behind one may be anywhere. Looked at right before each
-// deletion, since a folder emptied by one pass may be replaced by a link before the next. A
+// Where the system cannot tell where a path opens (before Windows Vista): whether a folder on the
+// way from the installation folder (`folderLength` characters of `path`) to an entry is a link. A
 // folder that cannot be looked at (a missing one, mostly) counts as well: nothing is behind it.
-bool PassesThroughLink(const char* path, size_t folderLength) {
+// `checked` keeps the last entry's path found free of links, for the entries of one folder that
+// follow it in the same pass.
+bool PassesThroughLink(const char* path, size_t folderLength, char* checked) {
   char walk[kPathSize];
   if (!CopyText(walk, sizeof walk, path)) return true;
   for (char* p = walk + strlen(walk); --p > walk + folderLength;) {
-    if (*p != '\\' && *p != '/') continue;
+    if (*p != '\\') continue;
+    size_t n = static_cast<size_t>(p - walk);
+    if (strncmp(walk, checked, n) == 0 && checked[n] == '\\') break;
     *p = '\0';
     if (IsLinkOrMissing(GetFileAttributesA(walk))) return true;
   }
+  CopyText(checked, kPathSize, path);
   return false;
 }
 
@@ -90,12 +113,15 @@ void DeleteEntries(const char* folder, const char* openedFolder, Array<char*>* e
   int deleted;
   do {
     deleted = 0;
+    char checked[kPathSize];
+    checked[0] = '\0';
     for (int i = 0; i < entries->Count(); ++i) {
       char*& entry = (*entries)[i];
       char path[kPathSize];
       if (entry == nullptr) continue;
       // Never a cut path, which would name another file.
-      if (!JoinPath(path, sizeof path, folder, entry) || PassesThroughLink(path, folderLength)) {
+      if (!JoinPath(path, sizeof path, folder, entry) ||
+          (openedFolder[0] == '\0' && PassesThroughLink(path, folderLength, checked))) {
         entry = nullptr;
         continue;
       }

@@ -8,6 +8,7 @@
 #include "platform/handles.h"
 #include "platform/installations.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -31,7 +32,7 @@ typedef BOOL(WINAPI* VersionQueryFunction)(const void*, const char*, void**, UIN
 void ReadArchiverVersion(const char* archiver, ArchiverVersion* out) {
   out->known = false;
   out->publisher[0] = '\0';
-  HMODULE library = LoadLibraryA("version.dll");
+  HMODULE library = static_cast<HMODULE>(LoadSystemLibrary("version.dll"));
   if (library == nullptr) return;
   VersionSizeFunction size = reinterpret_cast<VersionSizeFunction>(
       reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoSizeA")));

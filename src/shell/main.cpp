@@ -6,6 +6,7 @@
 #include "platform/exit_codes.h"
 #include "platform/globals.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
 #include "resources/resource.h"
@@ -27,10 +28,16 @@ int BoldFontHeight() {
 
 // Themed controls come from the common controls' sixth version, which the program's manifest asks
 // for; Windows XP before its second service pack creates no dialog or box unless the library was
-// initialised first. Loaded only by runs that may show a window.
+// initialised first. Loaded only by runs that may show a window. By its bare name where the manifest's
+// sixth version comes from the system's side-by-side store (Windows XP on), which no folder of the
+// program's can stand in for; from the system folder by its full path on older systems.
 void PrepareCommonControls() {
   typedef void(WINAPI * InitFunction)();
-  HMODULE controls = LoadLibraryA("comctl32.dll");
+  const unsigned long nt = GetNtMajorVersion();
+  OSVERSIONINFOA version;
+  version.dwOSVersionInfoSize = sizeof version;
+  const bool sideBySide = nt > 5 || (nt == 5 && GetVersionExA(&version) && version.dwMinorVersion >= 1);
+  HMODULE controls = sideBySide ? LoadLibraryA("comctl32.dll") : static_cast<HMODULE>(LoadSystemLibrary("comctl32.dll"));
   InitFunction init = reinterpret_cast<InitFunction>(
       reinterpret_cast<void*>(controls != nullptr ? GetProcAddress(controls, "InitCommonControls") : nullptr));
   if (init != nullptr) init();
@@ -62,6 +69,7 @@ bool MayShowWindows(const ParsedCommandLine& parsed) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // Read first: a silent run must never show a box, not even while the language loads.
   ParsedCommandLine parsed = ParseCommandLine(commandLine != nullptr ? commandLine : "");
+  RestrictLibrarySearch();
   SilentMode = parsed.silent;
 
   const bool windows = MayShowWindows(parsed);
@@ -95,7 +103,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (windows) PrepareCommonControls();
   if (dialogs) {
     OleInitialize(nullptr);  // best effort
-    richEdit = LoadLibraryA("riched32.dll");
+    richEdit = static_cast<HMODULE>(LoadSystemLibrary("riched32.dll"));
     DialogIcon = LoadIconA(CurrentResourceModule(), "KVXICON");
     BoldFont = CreateFontA(-BoldFontHeight(), 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
   }

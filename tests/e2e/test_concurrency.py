@@ -1,11 +1,11 @@
 """End to end: setups and removals started at the same time take turns.
 
 Two installations of the archiver, C:\\KorvexA and C:\\KorvexB, in one prefix. One setup or removal
-runs at a time on a machine, under a named lock (LOCK: "Global\\" on NT 5 and later); another one
+runs at a time on a machine, under a named lock; another one
 waits for its turn, some 30 s at most, and a silent run that does not get it ends with 1618
 (ERROR_INSTALL_ALREADY_RUNNING) having changed nothing. killcall (stubs/killcall.c, checked first by
-fixtures.check_call_counting) holds a removal in the middle of its work while a setup starts; holdfile (stubs/holdfile.c, "mutex:NAME") owns the
-lock as another run would. Run by ctest (tests/e2e/CMakeLists.txt).
+fixtures.check_call_counting) holds a removal in the middle of its work while a setup, or the other
+installation's removal, starts. Run by ctest (tests/e2e/CMakeLists.txt).
 """
 import os
 import subprocess
@@ -21,14 +21,12 @@ import fixtures as F  # noqa: E402
 import test_crash as K  # noqa: E402  (its registry scope)
 import test_setup as S  # noqa: E402  (constants, links)
 
-HOLDFILE = os.environ.get("KVX_E2E_HOLDFILE")
 BUILD = os.environ.get("KVX_E2E_BUILD")
 NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": S.REGDUMP,
-          "KVX_E2E_KILLCALL": F.KILLCALL, "KVX_E2E_CALLPROBE": F.CALLPROBE, "KVX_E2E_HOLDFILE": HOLDFILE,
+          "KVX_E2E_KILLCALL": F.KILLCALL, "KVX_E2E_CALLPROBE": F.CALLPROBE,
           "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
           "KVX_E2E_BUILD": BUILD}
 
-LOCK = "Global\\Korvex.Uninstall.Lock"
 A, B = "C:\\KorvexA", "C:\\KorvexB"
 LISTING = b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
 GROUP_LINKS = 3
@@ -166,12 +164,12 @@ class ConcurrentRuns(unittest.TestCase):
 
     def test_silent_removal_without_its_turn_changes_nothing(self):
         rig = self.rig
-        rig.load_prefix(self.saved["a-set-up"])
-        release, release_win = self.signal("release-lock")
-        holder, _ = self.background([HOLDFILE, "mutex:" + LOCK, release_win, "180000"])
-        self.wait_until(lambda: release.with_name(release.name + ".held").exists() or holder.poll() is not None,
-                        "lock held")
-        self.assertIsNone(holder.poll(), "could not own " + LOCK)
+        rig.load_prefix(self.saved["both-set-up"])
+        # Another run keeps the turn: the removal of B, held at its first registry deletion.
+        release, release_win = self.signal("release-removal")
+        holder, holder_out = self.background(
+            F.killcall_args(self.removal(B), ["RegDeleteKeyA"], pause=(1, release_win), timeout_ms=150000))
+        self.wait_until(lambda: holder_out.seek(0) == 0 and b"paused " in holder_out.read(), "removal of B held")
         roots = [self.inst[A], self.temp] + self.groups
         before = F.state(rig, K.SCOPE, roots)
         try:
@@ -182,8 +180,10 @@ class ConcurrentRuns(unittest.TestCase):
             self.assertEqual(after, before, "\n".join(F.state_differences(before, after)))
         finally:
             release.touch()
-            holder.wait(timeout=60)
-
+            holder.wait(timeout=150)
+        rec = rig.run_script([R.run(120000, *self.removal(A))], timeout=180).exit()
+        self.assertEqual(rec.get("code"), "0")
+        self.expect_removed(A, B)
 
 if __name__ == "__main__":
     unittest.main()

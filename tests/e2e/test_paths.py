@@ -97,16 +97,26 @@ class PathsNt(RM.RemovalRig):
             (inst / "uninstall.lng").unlink()
             self.assertEqual(self.state(inst), before)
 
-            # One with a short name gets the batch file (left unrun by an idle interpreter).
-            idle = "set COMSPEC=%s&&" % F.idle_interpreter(self.rig)
-            rec = self.rig.run_script([removal(self.rig.winpath(real), idle, program, "/remove", "/s")]).exit()
-            self.assertEqual(rec.int("code"), 0)
+            # One with a short name gets the batch file: seen there while the removal is held just
+            # before it starts the interpreter.
+            release = self.rig.files / "release-interpreter"
+            release.unlink(missing_ok=True)
+            held = [self.rig.winpath(Path(a)) if a == F.KILLCALL else a for a in F.killcall_args(
+                [program, "/remove", "/s"], ["CreateProcessA"], pause=(1, self.rig.winpath(release)))]
+            run = self.rig.spawn_script([removal(self.rig.winpath(real), *held)])
+            try:
+                self.wait_until(lambda: list(real.iterdir()), "batch file written")
+                self.assertEqual([p.name for p in real.iterdir()], ["Uninstall.Kvx.%s.Bat" % F.batch_name(program)])
+                self.assertEqual(list(lookalike.iterdir()), [])
+            finally:
+                release.touch()
+                run.finish(timeout=120)
+            self.wait_until(lambda: not inst.exists(), "folder gone")
+            self.wait_until(lambda: not list(real.iterdir()), "batch file gone")
             self.expect_integration_gone()
-            self.assertEqual([p.name for p in real.iterdir()], ["Uninstall.Kvx.%s.Bat" % F.batch_name(program)])
-            self.assertEqual(list(lookalike.iterdir()), [])
         finally:
             self.rig.set_version("Uninstall.exe", None)
-        for place in (real, lookalike, inst):
+        for place in (real, lookalike):
             shutil.rmtree(place)
 
     def test_setup_started_elsewhere_takes_the_programs_folder(self):
@@ -125,10 +135,8 @@ class PathsNt(RM.RemovalRig):
         self.assertEqual(self.registry().get(S.APP_PATH, "Path"), folder)
         self.wait_until(lambda: log.exists(), "the archiver started")
         self.assertIn(" cwd=%s cmd=" % folder, log.read_bytes().decode("cp1252"))
-        self.run_idle(program)
-        for batch in self.batches():
-            batch.unlink()
-        shutil.rmtree(inst)
+        self.run_cmd("%s /remove /s" % program)
+        self.wait_until(lambda: not inst.exists(), "folder gone")
 
 
 if __name__ == "__main__":

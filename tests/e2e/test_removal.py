@@ -112,9 +112,10 @@ class RemovalRig(unittest.TestCase):
                                    "wait-exit 60000"], timeout=180)
         return res.dumps()[0], res.exit()
 
-    def run_idle(self, program):
-        """The silent removal with an idle interpreter: it finishes, its batch file is left unrun."""
-        return self.run_cmd("set COMSPEC=%s&& %s /remove /s" % (F.idle_interpreter(self.rig), program))
+    def run_idle(self, program, env=None):
+        """The silent removal with an idle interpreter (the 9x family's, which COMSPEC names): it
+        finishes, its batch file is left unrun."""
+        return self.run_cmd("set COMSPEC=%s&& %s /remove /s" % (F.idle_interpreter(self.rig), program), env=env)
 
     def run_cmd(self, line, env=None):
         """Runs `cmd /c LINE` (to change the environment of what it starts); returns the exit record."""
@@ -323,6 +324,9 @@ class RemovalNt(RemovalRig):
         (inst / "Uninstall.lst").write_bytes(b"Korvex.exe\r\nkvxext.dll\r\n")
         self.run_idle(program)
         self.expect_integration_gone()
+        if self.nt:  # the system's interpreter, whatever COMSPEC says
+            self.wait_until(lambda: not inst.exists(), "folder gone")
+            self.wait_until(lambda: not self.batches(), "batch file gone")
         for batch in self.batches():
             batch.unlink()
 
@@ -400,19 +404,9 @@ class RemovalNt(RemovalRig):
     def test_unfinished_removals_say_so_and_a_rerun_finishes(self):
         folder = "C:\\Vuoto"
         inst, program = self.install(folder, b"Korvex.exe\r\n")
-        # No interpreter: the removal cannot finish. The list and the uninstall entry stay for a rerun.
-        rec = self.run_cmd("set COMSPEC=&& %s /remove /s" % program)
-        self.assertEqual(rec.int("code"), 1603)
-        self.assertTrue((inst / "Uninstall.lst").exists())
-        self.assertTrue((inst / "Uninstall.exe").exists())
-        found = self.batches()
-        self.assertEqual(len(found), 1)
-        batch = F.batch_own_path(self.rig, found[0])
-        self.assertEqual(found[0].read_bytes(), batch_text(self.nt, program, folder, batch, silent=True))
-
         # None of the batch file's names can be made new (folders hold them): no batch file, 1603.
-        names = [found[0].with_name("Uninstall.Kvx.%s.Bat" % batch_name(program, i)) for i in range(4)]
-        self.assertEqual(found[0], names[0])
+        temp = self.rig.drive_c / "windows" / "temp"  # elevated, as Wine runs programs
+        names = [temp / ("Uninstall.Kvx.%s.Bat" % batch_name(program, i)) for i in range(4)]
         for name in names:
             name.unlink(missing_ok=True)
             name.mkdir()
@@ -558,6 +552,22 @@ class Removal98(RemovalRig):
 
     def test_batch_file_never_written_through_what_is_at_its_name(self):
         RemovalNt.test_batch_file_never_written_through_what_is_at_its_name(self)
+
+    def test_without_an_interpreter_the_removal_is_unfinished(self):
+        # COMSPEC names the 9x family's interpreter; without one the batch file cannot start. The
+        # list stays for a rerun.
+        folder = "C:\\Vuoto98"
+        inst, program = self.install(folder, b"Korvex.exe\r\n")
+        self.assertEqual(self.run_cmd("set COMSPEC=&& %s /remove /s" % program).int("code"), 1603)
+        self.assertEqual(sorted(p.name for p in inst.iterdir()), ["Uninstall.exe", "Uninstall.lst", "kvxext.dll"])
+        found = self.batches()
+        self.assertEqual(len(found), 1)
+        batch = F.batch_own_path(self.rig, found[0])
+        self.assertEqual(found[0].read_bytes(), batch_text(False, program, folder, batch, silent=True))
+        self.assertEqual(self.run_idle(program).int("code"), 0)
+        for batch in self.batches():
+            batch.unlink()
+        shutil.rmtree(inst)
 
     def test_wininit_is_replaced_whole_or_left_as_it_was(self):
         folder = "C:\\Ini98"

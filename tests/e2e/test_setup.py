@@ -265,7 +265,7 @@ class SetupFlow:
         for line in self.log.read_bytes().decode("cp1252").splitlines():
             pid, _, rest = line.partition(" cwd=")
             cwd, _, cmd = rest.partition(" cmd=")
-            out.append({"pid": pid[4:], "cwd": cwd, "cmd": cmd})
+            out.append({"pid": pid.split()[0][4:], "cwd": cwd, "cmd": cmd})
         return out
 
     def wait_runs(self, count, timeout=60):

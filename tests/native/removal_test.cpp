@@ -110,9 +110,16 @@ TEST(BatchText, LongestPathsFitAndATooSmallBufferIsRefused) {
 
 TEST(BatchText, InterpreterCommandLine) {
   char out[2 * 1024 + 8];
-  // The interpreter's path goes unquoted, blanks and all; the batch path quoted with its "%" kept single.
-  ASSERT_TRUE(ComposeInterpreterCommand(out, sizeof out, "C:\\Program Files\\cmd.exe", "C:\\My Temp\\100%\\B.Bat"));
-  EXPECT_STREQ(out, "C:\\Program Files\\cmd.exe /c \"C:\\My Temp\\100%\\B.Bat\"");
+  // cmd.exe: quoted where it holds a blank, no AutoRun, and the batch path in two pairs of quotes, which
+  // cmd keeps whole whatever it holds; its "%" kept single.
+  ASSERT_TRUE(
+      ComposeInterpreterCommand(out, sizeof out, "C:\\Program Files\\CMD.EXE", "C:\\T e m p & x^(1)\\100%\\B.Bat"));
+  EXPECT_STREQ(out, "\"C:\\Program Files\\CMD.EXE\" /d /c \"\"C:\\T e m p & x^(1)\\100%\\B.Bat\"\"");
+  ASSERT_TRUE(ComposeInterpreterCommand(out, sizeof out, "C:\\WINDOWS\\system32\\cmd.exe", "C:\\T\\B.Bat"));
+  EXPECT_STREQ(out, "C:\\WINDOWS\\system32\\cmd.exe /d /c \"\"C:\\T\\B.Bat\"\"");
+  // COMMAND.COM knows neither "/d" nor cmd's quoting.
+  ASSERT_TRUE(ComposeInterpreterCommand(out, sizeof out, "C:\\WINDOWS\\COMMAND.COM", "C:\\My Temp\\B.Bat"));
+  EXPECT_STREQ(out, "C:\\WINDOWS\\COMMAND.COM /c \"C:\\My Temp\\B.Bat\"");
   // Two whole paths fit exactly; one byte less is refused and nothing is written past the size.
   std::string interpreter(1023, 'i'), batch(1023, 'b');
   std::vector<char> line(2053 + 1, 'Z');

@@ -48,6 +48,25 @@ TEST(LaunchCommand, StartsWaitsAndReportsFailure) {
   EXPECT_FALSE(LaunchCommand(missing, nullptr, 0));
 }
 
+// A library of the system's comes from the system folder: one of the same name beside the program,
+// which a bare name would take, is not.
+TEST(SystemLibraries, ComeFromTheSystemFolderNeverFromTheProgramsOwn) {
+  const std::string planted = ExeFolder() + "kvxplanted.dll";
+  ASSERT_TRUE(CopyFileA((ExeFolder() + "kvxlng_partial.dll").c_str(), planted.c_str(), FALSE));
+  HMODULE byName = LoadLibraryA("kvxplanted.dll");
+  EXPECT_NE(byName, nullptr);
+  if (byName != nullptr) FreeLibrary(byName);
+  EXPECT_EQ(LoadSystemLibrary("kvxplanted.dll"), nullptr);
+  EXPECT_TRUE(DeleteFileA(planted.c_str()));
+
+  HMODULE version = static_cast<HMODULE>(LoadSystemLibrary("version.dll"));
+  ASSERT_NE(version, nullptr);
+  char path[MAX_PATH], system[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(version, path, sizeof path), 0u);
+  ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
+  EXPECT_TRUE(EqualsNoCaseAscii(path, system, static_cast<int>(strlen(system)))) << path;
+}
+
 TEST(Resources, IconGroupsAndTheirOrder) {
   HMODULE self = GetModuleHandleA(nullptr);
   EXPECT_NE(LoadIconA(self, "KVXICON"), nullptr);

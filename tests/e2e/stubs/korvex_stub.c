@@ -1,6 +1,7 @@
 /* Stands in for the archiver in a fake installation folder. Each start appends one line to the
- * file named by KVX_STUB_LOG: "pid=N cwd=DIR cmd=COMMAND LINE", then exits with 0. Appending (not
- * rewriting) lets a test count how many times it was started. */
+ * file named by KVX_STUB_LOG: "pid=N out=0|1 cwd=DIR cmd=COMMAND LINE", then exits with 0 (out: whether
+ * its standard output is a handle it really has). Appending (not rewriting) lets a test count how
+ * many times it was started. */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -11,7 +12,9 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE prev, LPSTR cmd, int show) {
     DWORD n = GetEnvironmentVariableA("KVX_STUB_LOG", path, sizeof path);
     if (!n || n >= sizeof path) return 0;
     if (!GetCurrentDirectoryA(sizeof cwd, cwd)) cwd[0] = 0;
-    int len = _snprintf(line, sizeof line, "pid=%lu cwd=%s cmd=%s\r\n", GetCurrentProcessId(), cwd,
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    int real = out != NULL && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN;
+    int len = _snprintf(line, sizeof line, "pid=%lu out=%d cwd=%s cmd=%s\r\n", GetCurrentProcessId(), real, cwd,
                         GetCommandLineA());
     if (len < 0) len = sizeof line;
     /* Two starts may run at once: retry while the other one holds the file. */
