@@ -52,19 +52,21 @@ static bool IsDeviceElement(const char* begin, const char* end) {
   return false;
 }
 
-bool IsEntryInsideFolder(const char* entry) {
-  if (entry[0] == '\0') return false;
-  if (IsSlashChar(entry[0]) && IsSlashChar(entry[1])) return false;
-  if (strchr(entry, ':') != nullptr) return false;
+const char* EntryRefusal(const char* entry) {
+  if (entry[0] == '\0') return "empty";
+  if ((IsSlashChar(entry[0]) && IsSlashChar(entry[1])) || strchr(entry, ':') != nullptr) return "not relative";
   const char* element = entry;
   for (const char* p = entry;; ++p) {
     if (*p == '\0' || IsSlashChar(*p)) {
-      if (IsDotsElement(element, p) || IsDeviceElement(element, p)) return false;
-      if (*p == '\0') return true;
+      if (IsDotsElement(element, p)) return "leads out of the folder";
+      if (IsDeviceElement(element, p)) return "names a device";
+      if (*p == '\0') return nullptr;
       element = p + 1;
     }
   }
 }
+
+bool IsEntryInsideFolder(const char* entry) { return EntryRefusal(entry) == nullptr; }
 
 bool IsRootPath(const char* path) {
   // How many leading elements the root takes: "\\server\share" (and "\\?\C:") two, "C:" one.

@@ -15,6 +15,8 @@ bool JoinPath(char* out, size_t size, const char* folder, const char* name);
 // dots and blanks alone with two dots or more (the system drops trailing dots and blanks), and no
 // element that names a device (CON, com1.txt...): the system opens the device, not a file.
 bool IsEntryInsideFolder(const char* entry);
+// Why IsEntryInsideFolder refuses an entry ("leads out of the folder", "names a device"...), or null.
+const char* EntryRefusal(const char* entry);
 
 // Whether a path names the root of a drive or of a share ("C:\", "C:", "\\?\C:\", and "\\server\share"
 // with backslashes, as the system writes it), or nothing at all. The removal never deletes one,

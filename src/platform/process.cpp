@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "platform/handles.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 void WaitForThread(void* thread) {
   HANDLE handle = static_cast<HANDLE>(thread);
@@ -48,6 +50,50 @@ void RestrictLibrarySearch() {
   if (dllDirectory != nullptr) dllDirectory("");
 }
 
+namespace {
+
+typedef BOOL(WINAPI* OpenProcessTokenFunction)(HANDLE, DWORD, HANDLE*);
+typedef BOOL(WINAPI* GetTokenInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
+typedef BOOL(WINAPI* ConvertSddlFunction)(const char*, DWORD, PSECURITY_DESCRIPTOR*, ULONG*);
+const int kTokenElevation = 20;  // TOKEN_INFORMATION_CLASS of Windows Vista
+
+// Looked up at run time: the 9x family lacks tokens and access lists.
+FARPROC Advapi(const char* name) { return GetProcAddress(GetModuleHandleA("advapi32.dll"), name); }
+
+}  // namespace
+
+bool RunsElevated() {
+  if (GetNtMajorVersion() < 6) return false;
+  OpenProcessTokenFunction openToken =
+      reinterpret_cast<OpenProcessTokenFunction>(reinterpret_cast<void*>(Advapi("OpenProcessToken")));
+  GetTokenInformationFunction tokenInformation =
+      reinterpret_cast<GetTokenInformationFunction>(reinterpret_cast<void*>(Advapi("GetTokenInformation")));
+  HANDLE token = nullptr;
+  if (openToken == nullptr || tokenInformation == nullptr || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return false;
+  }
+  FileHandle owner(token);
+  DWORD elevated = 0, size = 0;
+  return tokenInformation(token, kTokenElevation, &elevated, sizeof elevated, &size) && elevated != 0;
+}
+
+bool GetRunFilesFolder(char* folder, size_t size, void** descriptor) {
+  *descriptor = nullptr;
+  if (RunsElevated()) {
+    ConvertSddlFunction convert = reinterpret_cast<ConvertSddlFunction>(
+        reinterpret_cast<void*>(Advapi("ConvertStringSecurityDescriptorToSecurityDescriptorA")));
+    char windows[kPathSize];
+    // Protected: nothing inherited from the folder; full access for SYSTEM and Administrators only.
+    if (convert == nullptr || !GetWindowsFolder(windows, sizeof windows) ||
+        !convert("D:P(A;;FA;;;SY)(A;;FA;;;BA)", 1, descriptor, nullptr)) {
+      if (size > 0) folder[0] = '\0';
+      return false;
+    }
+    return JoinPath(folder, size, windows, "Temp");
+  }
+  return GetTempFolder(folder, size);
+}
+
 int CompareTextNoCase(const char* a, const char* b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a, -1, b, -1) - 2;
 }
@@ -78,6 +124,24 @@ unsigned long GetNtMajorVersion() {
 bool IsNewerSystem() {
   CacheVersion();
   return cachedMajor > 4 || cachedMinor > 10;
+}
+
+void DescribeSystemVersion(char* out, size_t size) {
+  OSVERSIONINFOA info;
+  ZeroMemory(&info, sizeof info);
+  info.dwOSVersionInfoSize = sizeof info;
+  GetVersionExA(&info);
+  char number[12];
+  const unsigned long parts[3] = {info.dwMajorVersion, info.dwMinorVersion,
+                                  info.dwPlatformId == VER_PLATFORM_WIN32_NT ? info.dwBuildNumber
+                                                                              : info.dwBuildNumber & 0xFFFF};
+  CopyText(out, size, "");
+  for (int i = 0; i < 3; ++i) {
+    FormatDecimal(number, sizeof number, parts[i]);
+    if (i > 0) AppendText(out, size, ".");
+    AppendText(out, size, number);
+  }
+  AppendText(out, size, info.dwPlatformId == VER_PLATFORM_WIN32_NT ? " (NT)" : " (9x)");
 }
 
 int VersionQueries() { return versionQueries; }

@@ -4,6 +4,7 @@
 
 #include "platform/handles.h"
 #include "platform/process.h"
+#include "platform/run_log.h"
 #include "platform/text.h"
 
 static long registryCalls = 0;
@@ -15,6 +16,17 @@ long RegistryCallCount() { return registryCalls; }
 long RegistryWriteFailures() { return failedWrites; }
 
 namespace {
+
+// "what" and the key as the log names it: "HKLM\Software\...".
+void DescribeKey(char* out, size_t size, const char* what, HKEY root, const char* keyPath) {
+  char built[kRegPathSize];
+  BuildRegKeyPath(built, sizeof built, root, keyPath);
+  CopyText(out, size, what);
+  AppendText(out, size, root == HKEY_CLASSES_ROOT   ? "HKCR\\"
+                        : root == HKEY_CURRENT_USER ? "HKCU\\"
+                                                    : "HKLM\\");
+  AppendText(out, size, built);
+}
 
 HKEY OpenBuilt(HKEY root, const char* builtPath, REGSAM rights) {
   HKEY key = nullptr;
@@ -36,7 +48,14 @@ LONG WriteValue(HKEY root, const char* keyPath, const char* valueName, DWORD typ
     ++registryCalls;
     status = RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
   }
-  if (status != ERROR_SUCCESS) InterlockedIncrement(&failedWrites);
+  if (status != ERROR_SUCCESS) {
+    InterlockedIncrement(&failedWrites);
+    char what[kRegPathSize + kRegNameSize];
+    DescribeKey(what, sizeof what, "registry write failed: ", root, keyPath);
+    AppendText(what, sizeof what, valueName != nullptr && valueName[0] != '\0' ? ", value " : ", default value");
+    if (valueName != nullptr) AppendText(what, sizeof what, valueName);
+    LogError(what, static_cast<unsigned long>(status));
+  }
   return status;
 }
 
@@ -65,11 +84,12 @@ LONG DeleteBuilt(HKEY root, const char* builtPath) {
   return deleteKeyEx != nullptr ? deleteKeyEx(root, builtPath, viewRights, 0) : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
-void EraseRegTreePass(HKEY root, const char* path) {
-  if (path[0] == '\0') return;  // never the root itself
+// True when the key at `path` itself went.
+bool EraseRegTreePass(HKEY root, const char* path) {
+  if (path[0] == '\0') return false;  // never the root itself
   {
     RegKey key(OpenBuilt(root, path, KEY_READ));
-    if (key.Get() == nullptr) return;
+    if (key.Get() == nullptr) return false;
     for (DWORD index = 0;; ++index) {
       char name[kRegNameSize];
       DWORD length = sizeof name;
@@ -88,20 +108,31 @@ void EraseRegTreePass(HKEY root, const char* path) {
       EraseRegTreePass(root, child);
     }
   }
-  if (DeleteBuilt(root, path) == ERROR_SUCCESS) ++deletedKeys;
+  if (DeleteBuilt(root, path) != ERROR_SUCCESS) return false;
+  ++deletedKeys;
+  return true;
 }
 
-void EraseRegTree(HKEY root, const char* path) {
-  if (path[0] == '\0') return;
+// True when the key was there and went.
+bool EraseRegTree(HKEY root, const char* path) {
+  if (path[0] == '\0') return false;
   // The 9x family deletes a key with all its subkeys in one call.
   if (GetNtMajorVersion() == 0) {
-    if (DeleteBuilt(root, path) == ERROR_SUCCESS) return;
+    if (DeleteBuilt(root, path) == ERROR_SUCCESS) return true;
   }
   // The NT family deletes only keys without subkeys: depth-first passes until one deletes nothing.
+  bool erased = false;
   do {
     deletedKeys = 0;
-    EraseRegTreePass(root, path);
+    erased = EraseRegTreePass(root, path) || erased;
   } while (deletedKeys != 0);
+  return erased;
+}
+
+void LogRemoved(HKEY root, const char* keyPath) {
+  char what[kRegPathSize + 32];
+  DescribeKey(what, sizeof what, "key removed: ", root, keyPath);
+  LogStep(what);
 }
 
 }  // namespace
@@ -200,7 +231,9 @@ long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* 
 LONG DeleteRegKey(HKEY root, const char* keyPath) {
   char built[kRegPathSize];
   if (!BuildRegKeyPath(built, sizeof built, root, keyPath)) return ERROR_INVALID_PARAMETER;
-  return DeleteBuilt(root, built);
+  LONG status = DeleteBuilt(root, built);
+  if (status == ERROR_SUCCESS) LogRemoved(root, keyPath);
+  return status;
 }
 
 void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
@@ -213,7 +246,7 @@ void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
 void DeleteRegTree(HKEY root, const char* keyPath) {
   char built[kRegTreePathSize];
   if (!BuildRegKeyPath(built, sizeof built, root, keyPath)) return;
-  EraseRegTree(root, built);
+  if (EraseRegTree(root, built)) LogRemoved(root, keyPath);
 }
 
 bool RegKeyExists(HKEY root, const char* keyPath) {

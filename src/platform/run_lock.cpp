@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "platform/process.h"
+#include "platform/run_log.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -65,6 +67,16 @@ HANDLE OpenAdministratorsNamespace() {
 
 bool RunLock::Acquire(unsigned long milliseconds) {
   if (owned_) return true;
+  const DWORD start = GetTickCount();
+  const bool taken = Take(milliseconds);
+  char waited[12];
+  FormatDecimal(waited, sizeof waited, GetTickCount() - start);
+  LogStep(taken ? "run lock: taken after " : "run lock: not taken after ", waited, " ms",
+          taken ? "" : " (another setup or removal runs)");
+  return taken;
+}
+
+bool RunLock::Take(unsigned long milliseconds) {
   if (namespace_ == nullptr && GetNtMajorVersion() >= 6) namespace_ = OpenAdministratorsNamespace();
   const char* name = namespace_ != nullptr ? "Korvex\\Uninstall.Lock" : LockName();
   const DWORD start = GetTickCount();

@@ -19,6 +19,8 @@ class RunLock {
   void Release();
 
  private:
+  bool Take(unsigned long milliseconds);
+
   void* namespace_ = nullptr;  // the Administrators' names (Windows Vista on), while the lock is used
   void* mutex_ = nullptr;
   bool owned_ = false;

@@ -42,7 +42,7 @@ class BatchWriter {
 }  // namespace
 
 long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char* program, const char* folder,
-                              const char* batch, bool silent) {
+                              const char* batch, bool silent, const char* log) {
   // The list goes once the program has: until then a rerun of the program, should the interpreter
   // be stopped on the way, finds all it needs to finish the removal.
   char list[kPathSize + sizeof KVX_FILE_LIST];
@@ -51,7 +51,12 @@ long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char*
   // On the 9x family the interpreter does not wait for a Windows program unless told to.
   if (!ntFamily) w.Text("start /wait ");
   w.Quoted(program);
-  w.Text(" /wait\r\n");
+  w.Text(" /wait");
+  if (log[0] != '\0') {
+    w.Text(" /log=");
+    w.Quoted(log);
+  }
+  w.Text("\r\n");
   for (int attempt = 0; attempt < kBatchAttempts; ++attempt) {
     w.Text("del ");
     w.Quoted(program);
@@ -69,7 +74,12 @@ long ComposeSelfDeletionBatch(char* out, size_t size, bool ntFamily, const char*
   w.Quoted(program);
   w.Text(" ");
   w.Quoted(program);
-  w.Text(silent ? " /warning /s\r\ndel " : " /warning\r\ndel ");
+  w.Text(" /warning");
+  if (log[0] != '\0') {
+    w.Text(" /log=");
+    w.Quoted(log);
+  }
+  w.Text(silent ? " /s\r\ndel " : "\r\ndel ");
   w.Quoted(batch);
   return w.Finish();
 }
@@ -83,7 +93,9 @@ bool ComposeInterpreterCommand(char* out, size_t size, const char* interpreter, 
          AppendText(out, size, cmd ? "\"\"" : "\"");
 }
 
-void BatchFileName(char out[28], const char* program, unsigned attempt) {
+namespace {
+
+void KeyedFileName(char out[28], const char* program, unsigned attempt, const char* extension) {
   // The same folder may be started as "c:\programmi" once and "C:\Programmi" the next time.
   uint32_t crc = 0xFFFFFFFFu;
   for (const char* p = program; *p != '\0'; ++p) {
@@ -97,5 +109,13 @@ void BatchFileName(char out[28], const char* program, unsigned attempt) {
   hex[8] = '\0';
   CopyText(out, 28, "Uninstall.Kvx.");
   AppendText(out, 28, hex);
-  AppendText(out, 28, ".Bat");
+  AppendText(out, 28, extension);
 }
+
+}  // namespace
+
+void BatchFileName(char out[28], const char* program, unsigned attempt) {
+  KeyedFileName(out, program, attempt, ".Bat");
+}
+
+void LogFileName(char out[28], const char* program) { KeyedFileName(out, program, 0, ".log"); }

@@ -5,6 +5,7 @@
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/run_log.h"
 #include "platform/text.h"
 #include "removal/batch_text.h"
 
@@ -14,56 +15,11 @@ namespace {
 // the environment. A process id cannot be taken first by another program, as a fixed name can.
 const char kRemovalProcessVariable[] = "KVX_REMOVAL_PROCESS";
 
-// Twenty-nine paths, each with every "%" doubled, and the fixed text around them.
-const int kBatchTextSize = 29 * 2 * (kPathSize + 16) + 512;
+// Thirty-one paths (the log's two), each with every "%" doubled, and the fixed text around them.
+const int kBatchTextSize = 31 * 2 * (kPathSize + 16) + 512;
 
 // Names tried in turn when a file that cannot be removed holds one.
 const unsigned kBatchNameAttempts = 4;
-
-typedef BOOL(WINAPI* OpenProcessTokenFunction)(HANDLE, DWORD, HANDLE*);
-typedef BOOL(WINAPI* GetTokenInformationFunction)(HANDLE, int, void*, DWORD, DWORD*);
-typedef BOOL(WINAPI* ConvertSddlFunction)(const char*, DWORD, PSECURITY_DESCRIPTOR*, ULONG*);
-const int kTokenElevation = 20;  // TOKEN_INFORMATION_CLASS of Windows Vista
-
-FARPROC Advapi(const char* name) { return GetProcAddress(GetModuleHandleA("advapi32.dll"), name); }
-
-// Whether this process runs with a full administrator's token on NT 6 or later, where an unelevated
-// program of the same user runs beside it. Looked up at run time: the 9x family lacks tokens.
-bool RunsElevated() {
-  if (GetNtMajorVersion() < 6) return false;
-  OpenProcessTokenFunction openToken =
-      reinterpret_cast<OpenProcessTokenFunction>(reinterpret_cast<void*>(Advapi("OpenProcessToken")));
-  GetTokenInformationFunction tokenInformation =
-      reinterpret_cast<GetTokenInformationFunction>(reinterpret_cast<void*>(Advapi("GetTokenInformation")));
-  HANDLE token = nullptr;
-  if (openToken == nullptr || tokenInformation == nullptr || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    return false;
-  }
-  FileHandle owner(token);
-  DWORD elevated = 0, size = 0;
-  return tokenInformation(token, kTokenElevation, &elevated, sizeof elevated, &size) && elevated != 0;
-}
-
-// Where the batch file goes. The interpreter reads it line by line for as long as it runs. An elevated
-// removal keeps it in the Windows folder's Temp, readable and writable by Administrators and SYSTEM
-// alone (`*descriptor`, freed by the caller with LocalFree): in the user's own temporary folder any
-// unelevated program of the user could rewrite it and have its lines run elevated. Otherwise the
-// interpreter runs with the user's own rights, and the user's temporary folder is the place.
-bool BatchFolder(char* folder, size_t size, PSECURITY_DESCRIPTOR* descriptor) {
-  *descriptor = nullptr;
-  if (RunsElevated()) {
-    ConvertSddlFunction convert = reinterpret_cast<ConvertSddlFunction>(
-        reinterpret_cast<void*>(Advapi("ConvertStringSecurityDescriptorToSecurityDescriptorA")));
-    char windows[kPathSize];
-    // Protected: nothing inherited from the folder; full access for SYSTEM and Administrators only.
-    if (convert == nullptr || !GetWindowsFolder(windows, sizeof windows) ||
-        !convert("D:P(A;;FA;;;SY)(A;;FA;;;BA)", 1, descriptor, nullptr)) {
-      return false;
-    }
-    return JoinPath(folder, size, windows, "Temp");
-  }
-  return GetTempFolder(folder, size);
-}
 
 // A new file with the whole text. Whatever is at the path first (a file, or a link someone planted
 // there) is removed, never written through; one that cannot be removed makes this fail.
@@ -89,17 +45,19 @@ bool WriteNewBatch(const char* path, const char* text, DWORD length, PSECURITY_D
 bool WriteBatch(const char* program, const char* folder, bool silent, char* batch, int batchSize) {
   char temp[kPathSize];
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  bool placed = BatchFolder(temp, sizeof temp, &descriptor);
+  bool placed = GetRunFilesFolder(temp, sizeof temp, &descriptor);
   bool written = false;
   static char text[kBatchTextSize];
   for (unsigned attempt = 0; placed && !written && attempt < kBatchNameAttempts; ++attempt) {
     char name[28];
     BatchFileName(name, program, attempt);
     if (!JoinPath(batch, batchSize, temp, name)) break;
-    long length = ComposeSelfDeletionBatch(text, sizeof text, GetNtMajorVersion() != 0, program, folder, batch, silent);
+    long length = ComposeSelfDeletionBatch(text, sizeof text, GetNtMajorVersion() != 0, program, folder, batch, silent,
+                                           RunLogPath());
     if (length < 0) break;
     written = WriteNewBatch(batch, text, static_cast<DWORD>(length), descriptor);
   }
+  if (!written) LogError(placed ? "the batch file could not be written" : "no folder for the batch file", GetLastError());
   if (descriptor != nullptr) LocalFree(descriptor);
   return written;
 }
@@ -132,8 +90,10 @@ bool StartInterpreter(char* command, const char* folder) {
   // process, which a silent removal otherwise never needs.
   SetCurrentDirectoryA("..");
   PROCESS_INFORMATION process;
+  LogStep("interpreter: ", command);
   if (!CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, nt ? CREATE_NO_WINDOW : DETACHED_PROCESS, nullptr, nullptr, &startup,
                       &process)) {
+    LogError("the interpreter did not start", GetLastError());
     SetCurrentDirectoryA(folder);
     return false;
   }
@@ -147,6 +107,7 @@ bool StartInterpreter(char* command, const char* folder) {
 bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
   char batch[kPathSize];
   if (!WriteBatch(program, folder, silent, batch, sizeof batch)) return false;
+  LogStep("batch file: ", batch);
   // On the NT family the system's own cmd.exe: "COMSPEC" is the user's to set, and an elevated removal
   // inherits it. The 9x family's interpreter is the one "COMSPEC" names; without it the command line
   // has no program and nothing starts.
@@ -154,13 +115,17 @@ bool StartSelfDeletion(const char* program, const char* folder, bool silent) {
   if (GetNtMajorVersion() != 0) {
     char system[kPathSize];
     if (!GetSystemFolder(system, sizeof system) || !JoinPath(interpreter, sizeof interpreter, system, "cmd.exe")) {
+      LogStep("the system folder cannot be named");
       return false;
     }
   } else {
     GetEnvironmentText(interpreter, sizeof interpreter, "COMSPEC");
   }
   char command[2 * kPathSize + 16];
-  if (!ComposeInterpreterCommand(command, sizeof command, interpreter, batch)) return false;
+  if (!ComposeInterpreterCommand(command, sizeof command, interpreter, batch)) {
+    LogStep("the interpreter's command line does not fit: ", interpreter);
+    return false;
+  }
   return StartInterpreter(command, folder);
 }
 

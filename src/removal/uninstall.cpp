@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/run_lock.h"
+#include "platform/run_log.h"
 #include "platform/text.h"
 #include "removal/clean_registry.h"
 #include "removal/restart_deletion.h"
@@ -95,7 +96,10 @@ bool PassesThroughLink(const char* path, size_t folderLength, char* checked) {
 bool CollectEntries(char* text, unsigned long size, Array<char*>* entries) {
   char* cursor = text;
   while (char* entry = NextListEntry(&cursor, text + size)) {
-    if (!IsEntryInsideFolder(entry)) continue;
+    if (const char* refusal = EntryRefusal(entry)) {
+      LogStep("refused (", refusal, "): ", entry);
+      continue;
+    }
     for (char* p = entry; *p != '\0'; ++p) {
       if (*p == '/') *p = '\\';  // as the system spells the paths it opens
     }
@@ -110,6 +114,7 @@ bool CollectEntries(char* text, unsigned long size, Array<char*>* entries) {
 // tried in every pass and stay.
 void DeleteEntries(const char* folder, const char* openedFolder, Array<char*>* entries) {
   const size_t folderLength = strlen(folder);
+  unsigned long counts[2] = {0, 0};  // deleted, found gone
   int deleted;
   do {
     deleted = 0;
@@ -120,16 +125,24 @@ void DeleteEntries(const char* folder, const char* openedFolder, Array<char*>* e
       char path[kPathSize];
       if (entry == nullptr) continue;
       // Never a cut path, which would name another file.
-      if (!JoinPath(path, sizeof path, folder, entry) ||
-          (openedFolder[0] == '\0' && PassesThroughLink(path, folderLength, checked))) {
+      if (!JoinPath(path, sizeof path, folder, entry)) {
+        LogStep("refused (too long): ", entry);
         entry = nullptr;
         continue;
       }
-      Deletion result = DeleteEntry(path, openedFolder);
+      Deletion result = openedFolder[0] == '\0' && PassesThroughLink(path, folderLength, checked)
+                            ? Deletion::Refused
+                            : DeleteEntry(path, openedFolder);
+      if (result == Deletion::Refused) LogStep("refused (behind a link): ", entry);
       if (result != Deletion::Failed) entry = nullptr;
       if (result == Deletion::Deleted) ++deleted;
+      if (result == Deletion::Deleted || result == Deletion::Gone) ++counts[result == Deletion::Gone];
     }
   } while (deleted != 0);
+  char deletedText[12], goneText[12];
+  FormatDecimal(deletedText, sizeof deletedText, counts[0]);
+  FormatDecimal(goneText, sizeof goneText, counts[1]);
+  LogStep("entries deleted: ", deletedText, ", already gone: ", goneText);
 }
 
 // A listed file that no pass could delete is held open (the shell extension, loaded by the shell,
@@ -153,9 +166,11 @@ RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, co
     if (attributes == INVALID_FILE_ATTRIBUTES || CompareTextNoCase(path, program) == 0) continue;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
         ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !LeadsInside(path, openedFolder))) {
+      LogStep("left (a link that cannot be removed as one): ", entries[i]);
       left = true;
       continue;
     }
+    LogStep((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "folder not empty: " : "could not be deleted: ", entries[i]);
     size_t size = strlen(path) + 1;
     char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
     if (copy == nullptr) {
@@ -186,8 +201,16 @@ RestartStep DeleteRemainingAtRestart(const char* program, const char* folder, co
   if (fileCount > 0) {
     if (!IsRootPath(folder) && !paths.TryAdd(const_cast<char*>(folder))) complete = false;
     scheduled = DeleteAtRestart(paths.Items(), paths.Count());
+    char count[12];
+    FormatDecimal(count, sizeof count, static_cast<unsigned long>(paths.Count()));
+    if (scheduled) {
+      LogStep("scheduled for the next restart: ", count, " files and folders");
+    } else {
+      LogError("the restart step failed", GetLastError());
+    }
   }
   for (int i = 0; i < owned; ++i) HeapFree(GetProcessHeap(), 0, paths[i]);
+  if (!complete) LogStep("the restart step ran out of memory");
   if (left || !complete || !scheduled) return RestartStep::Failed;
   return fileCount > 0 ? RestartStep::Scheduled : RestartStep::Nothing;
 }
@@ -232,11 +255,16 @@ int UninstallArchiver(bool silent) {
   unsigned long size = 0;
   char* text = ReadFileList(folder, listPath, sizeof listPath, &size);
   HeapBlock textOwner(text);
+  if (text == nullptr) LogError("the list of installed files cannot be read", GetLastError());
   Array<char*> entries;
-  if (text != nullptr && !CollectEntries(text, size, &entries)) return unfinished;  // out of memory: nothing changed
+  if (text != nullptr && !CollectEntries(text, size, &entries)) {
+    LogStep("out of memory for the list's entries");
+    return unfinished;  // nothing changed
+  }
   // A list without one entry to delete is no list: removing the registrations alone would leave
   // every file with nothing to finish the job.
   if (entries.Count() == 0) {
+    if (text != nullptr) LogStep("the list names nothing to delete: ", listPath);
     if (silent) return kExitListMissing;
     // Nothing has been changed yet.
     char message[kMessageSize + sizeof KVX_FILE_LIST];
@@ -245,6 +273,9 @@ int UninstallArchiver(bool silent) {
     return 0;
   }
 
+  char count[12];
+  FormatDecimal(count, sizeof count, static_cast<unsigned long>(entries.Count()));
+  LogStep("list: ", listPath, ", entries: ", count);
   CleanIntegration();
   UnloadLanguageLibrary();  // so that it can be deleted; no message is shown from here on
   for (const char* companion : kUnlistedCompanions) DeleteInFolder(folder, companion);
@@ -258,8 +289,12 @@ int UninstallArchiver(bool silent) {
   FinishRemoval();
   lock.Release();
   // The process ends here: the batch file waits for it before it deletes the program.
-  ExitProcess(!silent ? 0 : restart == RestartStep::Failed ? kExitUnfinished
-                          : restart == RestartStep::Scheduled ? kExitRestartNeeded : kExitDone);
+  const int exitCode = !silent                           ? 0
+                       : restart == RestartStep::Failed    ? kExitUnfinished
+                       : restart == RestartStep::Scheduled ? kExitRestartNeeded
+                                                           : kExitDone;
+  LogExitAndClose(exitCode);
+  ExitProcess(exitCode);
 }
 
 void FinishInterruptedRemoval() {
@@ -269,11 +304,13 @@ void FinishInterruptedRemoval() {
       GetFileAttributesA(listPath) == INVALID_FILE_ATTRIBUTES || !lock.Acquire(kRunLockWait)) {
     return;
   }
+  LogStep("finishing a removal that was stopped: the uninstall entry goes");
   FinishRemoval();
 }
 
 void DeleteFileList() {
   char listPath[kPathSize];
+  LogStep("the batch file could not delete the program; the list of installed files goes");
   if (PathBesideProgram(listPath, sizeof listPath, KVX_FILE_LIST)) DeleteFileA(listPath);
 }
 
@@ -282,5 +319,9 @@ void DeleteProgramAtRestart() {
   char folder[kPathSize];
   if (!GetProgramPath(program, sizeof program) || !FolderOfPath(folder, sizeof folder, program)) return;
   const char* paths[2] = {program, folder};
-  DeleteAtRestart(paths, IsRootPath(folder) ? 1 : 2);  // a drive's root is never scheduled
+  if (DeleteAtRestart(paths, IsRootPath(folder) ? 1 : 2)) {  // a drive's root is never scheduled
+    LogStep("scheduled for the next restart: ", program);
+  } else {
+    LogError("the program could not be scheduled for the next restart", GetLastError());
+  }
 }

@@ -8,6 +8,8 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/run_lock.h"
+#include "platform/run_log.h"
+#include "platform/text.h"
 #include "setup/associations.h"
 #include "setup/links.h"
 #include "setup/shell_extension.h"
@@ -56,6 +58,14 @@ void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t s
   links.Finish();
 }
 
+// Whether no registry write failed since `failures` were counted; says so in the log.
+static bool LogRegistryResult(long failures) {
+  char count[12];
+  FormatDecimal(count, sizeof count, static_cast<unsigned long>(RegistryWriteFailures() - failures));
+  LogStep("registry and uninstall entry written; failed writes: ", count);
+  return RegistryWriteFailures() == failures;
+}
+
 void EarlyCommit::Start() {
   started_ = true;
   desktopReady_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -89,6 +99,7 @@ DWORD WINAPI EarlyCommit::Run(void* self) {
   StoreIntegrationSettings(&settings);
   ApplyRegistry(&settings);
   WriteUninstallEntry();
+  LogRegistryResult(failures);
   if (commit->desktopReady_ != nullptr) WaitForSingleObject(commit->desktopReady_, INFINITE);
   LinkWork links(true);
   StartLinks(&settings, commit->groupFolder_, sizeof commit->groupFolder_, &links);
@@ -115,5 +126,5 @@ bool CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t 
   StoreIntegrationSettings(settings);
   ApplySetup(settings, groupFolder, size);
   WriteUninstallEntry();
-  return RegistryWriteFailures() == failures;
+  return LogRegistryResult(failures);
 }

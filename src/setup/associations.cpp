@@ -9,6 +9,7 @@
 #include "platform/installations.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/run_log.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -187,6 +188,7 @@ void Release(const char* extension, int position, const PreviousOwner& owner) {
       WriteRegString(HKEY_CLASSES_ROOT, shellNewKey, "FileName", shellNew);
     }
     WriteRegString(HKEY_CLASSES_ROOT, extension, "", owner.type);
+    LogStep("given back: ", extension, " to ", owner.type[0] != '\0' ? owner.type : "no program");
   } else {
     DeleteRegKey(HKEY_CLASSES_ROOT, shellNewKey);
     DeleteRegKey(HKEY_CLASSES_ROOT, extension);
@@ -204,6 +206,7 @@ void ReleaseVolumes(const PreviousOwner& owner) {
     if (owner.existed != 0 && owner.type[0] != '\0') {
       if (owner.content[0] != '\0') WriteRegString(HKEY_CLASSES_ROOT, volume, "Content Type", owner.content);
       WriteRegString(HKEY_CLASSES_ROOT, volume, "", owner.type);
+      LogStep("given back: ", volume, " to ", owner.type);
     } else {
       DeleteRegKey(HKEY_CLASSES_ROOT, volume);
     }

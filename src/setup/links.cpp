@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "lang/messages.h"
+#include "platform/run_log.h"
 #include "platform/companions.h"
 #include "platform/deletion.h"
 #include "platform/handles.h"
@@ -110,7 +111,7 @@ void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiv
 DWORD WINAPI SaveLinkThread(void* param) {
   const LinkWork::Job* job = static_cast<const LinkWork::Job*>(param);
   HRESULT com = CoInitialize(nullptr);
-  CreateShellLink(job->target, job->link, kDescription);
+  LogStep(CreateShellLink(job->target, job->link, kDescription) ? "link saved: " : "link not saved: ", job->link);
   if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }

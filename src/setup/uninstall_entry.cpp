@@ -164,11 +164,13 @@ void WriteUninstallEntry() {
   char folder[kPathSize];
   // A cut path would start some other program.
   if (!GetProgramPath(path, sizeof path) || !FolderOfPath(folder, sizeof folder, path)) return;
-  // The list of programs runs this as a command line: quoted when it holds a blank, or
-  // "C:\Program Files\..." would first start "C:\Program.exe". The quotes hold no "/", so the
-  // program still starts its removal.
+  // The list of programs and deployment tools run these as command lines: always quoted, or
+  // "C:\Program Files\..." would first start "C:\Program.exe", and tools that split the line
+  // themselves split it at the blank. The quotes hold no "/", so the program still starts its removal.
   char command[kPathSize + 2];
-  QuoteCommandPath(command, sizeof command, path);
+  CopyText(command, sizeof command, "\"");
+  AppendText(command, sizeof command, path);
+  AppendText(command, sizeof command, "\"");
   WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", command);
   // Deployment tools remove programs without any window through this one.
   char line[kPathSize + 16];

@@ -44,3 +44,39 @@ const char* CommandLineTail(const char* wholeLine) {
   while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
   return p;
 }
+
+bool TakeLogOption(char* line, char* path, size_t size) {
+  if (size > 0) path[0] = '\0';
+  for (char* start = line; (start = strchr(start, '/')) != nullptr; ++start) {
+    // A word of its own, or one in quotes as a whole ("/log=C:\a b\x.log"), as some tools pass it.
+    const bool quoted = start > line && start[-1] == '"' &&
+                        (start - 1 == line || static_cast<unsigned char>(start[-2]) <= ' ');
+    const bool word = start == line || static_cast<unsigned char>(start[-1]) <= ' ' || quoted;
+    if (!word || !EqualsNoCaseAscii(start, "/log", 4)) continue;
+    const char next = start[4];
+    if (next != '\0' && next != '=' && static_cast<unsigned char>(next) > ' ' && !(quoted && next == '"')) continue;
+    char* end = start + 4;
+    if (quoted) --start;
+    if (*end == '=') {
+      if (!quoted && end[1] == '"') ++end;
+      const char* value = ++end;
+      if (quoted || value[-1] == '"') {
+        while (*end != '\0' && *end != '"') ++end;
+      } else {
+        while (static_cast<unsigned char>(*end) > ' ') ++end;
+      }
+      size_t length = static_cast<size_t>(end - value);
+      if (length < size) {
+        memcpy(path, value, length);
+        path[length] = '\0';
+      }
+      if (*end == '"') ++end;
+    } else if (quoted && *end == '"') {
+      ++end;
+    }
+    while (start > line && static_cast<unsigned char>(start[-1]) <= ' ') --start;
+    memmove(start, end, strlen(end) + 1);
+    return true;
+  }
+  return false;
+}

@@ -7,6 +7,8 @@
 #include "platform/globals.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/run_log.h"
+#include "removal/batch_text.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
 #include "resources/resource.h"
@@ -14,6 +16,7 @@
 #include "shell/command_line.h"
 #include "shell/setup_flow.h"
 #include "shell/warning.h"
+#include "version.h"
 
 namespace {
 
@@ -48,6 +51,7 @@ void PrepareCommonControls() {
 // folder or none: the product could never be removed, or another folder's files would go. The setup
 // and the removal then change nothing. Interactive runs say so and end with 0.
 int RefuseUnnamablePaths(bool setup) {
+  LogStep("refused: the program's folder or the temporary folder has no name in the ANSI code page");
   if (SilentMode) return kExitUnfinished;
   PrepareCommonControls();
   MessageBoxA(nullptr, GetMessageText(IDS_PATH_UNNAMABLE), GetMessageText(setup ? IDS_DISPLAY_NAME : IDS_REMOVE_CAPTION),
@@ -64,13 +68,44 @@ bool MayShowWindows(const ParsedCommandLine& parsed) {
   }
 }
 
+// The log of a silent run, or of any run given "/log": what it is, where, and with what rights.
+void StartRunLog(const ParsedCommandLine& parsed, bool logGiven, const char* logOption) {
+  if (parsed.option == CommandOption::None || !(logGiven || parsed.silent)) return;
+  // The default log is named after the program's path, as the batch file is; that of a program the
+  // ANSI functions cannot name is named after the system's spelling of it.
+  char program[kPathSize];
+  char name[28] = "";
+  if (logOption[0] == '\0') {
+    if (!GetProgramPath(program, sizeof program)) {
+      DWORD n = GetModuleFileNameA(nullptr, program, sizeof program);
+      if (n == 0 || n >= sizeof program) return;
+    }
+    LogFileName(name, program);
+  }
+  OpenRunLog(logOption, name);
+  char system[48];
+  DescribeSystemVersion(system, sizeof system);
+  LogStep("Uninstall.exe " KVX_VERSION_TEXT ": ", GetCommandLineA());
+  LogStep("Windows ", system, RunsElevated() ? ", elevated" : ", not elevated");
+}
+
+int EndRun(int exitCode) {
+  LogExitAndClose(exitCode);
+  return exitCode;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // Read first: a silent run must never show a box, not even while the language loads.
-  ParsedCommandLine parsed = ParseCommandLine(commandLine != nullptr ? commandLine : "");
+  char emptyLine[1] = "";
+  char* line = commandLine != nullptr ? commandLine : emptyLine;
+  char logOption[kPathSize];
+  const bool logGiven = TakeLogOption(line, logOption, sizeof logOption);
+  ParsedCommandLine parsed = ParseCommandLine(line);
   RestrictLibrarySearch();
   SilentMode = parsed.silent;
+  StartRunLog(parsed, logGiven, logOption);
 
   const bool windows = MayShowWindows(parsed);
   // Texts for the boxes and the link names: the removal and the setup. "/wait" and a silent
@@ -87,7 +122,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   const bool changes = dialogs || parsed.option == CommandOption::Removal || parsed.option == CommandOption::Remove;
   char program[kPathSize];
   if (changes && (!GetProgramPath(program, sizeof program) || (!dialogs && !BatchFolderNamable()))) {
-    return RefuseUnnamablePaths(dialogs);
+    return EndRun(RefuseUnnamablePaths(dialogs));
   }
   // A silent setup confirms the stored choices, so it applies them at once (the link names need the
   // language first) while this thread waits for the desktop, which under Wine is most of a silent
@@ -120,7 +155,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
       }
       break;
     case CommandOption::Wait:
-      if (WaitForRemovalToEnd()) FinishInterruptedRemoval();
+      if (WaitForRemovalToEnd()) {
+        LogStep("the removal has ended");
+        FinishInterruptedRemoval();
+      }
       break;
     case CommandOption::Warning:
       DeleteFileList();
@@ -137,5 +175,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (richEdit != nullptr) FreeLibrary(richEdit);
   if (dialogs) OleUninitialize();
   if (BoldFont != nullptr) DeleteObject(BoldFont);
-  return exitCode;
+  return EndRun(exitCode);
 }

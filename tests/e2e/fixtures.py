@@ -118,15 +118,20 @@ def close_folder_windows(rig, wait=0):
     return [folder for _, folder in found]
 
 
-def batch_text(nt, program, folder, batch, silent=False):
-    """The self-deleting batch file the program must write, byte for byte."""
+def batch_text(nt, program, folder, batch, silent=False, log=None):
+    """The self-deleting batch file the program must write, byte for byte. A silent removal names
+    its log to both runs of the program: by default the one beside the batch file (log_name)."""
     def q(path):
         return '"%s"' % path.replace("%", "%%")
-    text = ("" if nt else "start /wait ") + q(program) + " /wait\r\n"
+    if silent and log is None:
+        log = batch.rsplit("\\", 1)[0] + "\\" + log_name(program)
+    logged = " /log=" + q(log) if log else ""
+    text = ("" if nt else "start /wait ") + q(program) + " /wait" + logged + "\r\n"
     listed = folder + ("" if folder.endswith("\\") else "\\") + "Uninstall.lst"
     text += ("del %s\r\nif not exist %s del %s\r\nrd %s\r\nif not exist %s goto done\r\n"
              % (q(program), q(program), q(listed), q(folder), q(program))) * 5
-    text += ":done\r\nif exist %s %s /warning%s\r\ndel %s" % (q(program), q(program), " /s" if silent else "", q(batch))
+    text += ":done\r\nif exist %s %s /warning%s%s\r\ndel %s" % (q(program), q(program), logged, " /s" if silent else "",
+                                                                q(batch))
     return text.encode("cp1252")
 
 
@@ -144,6 +149,11 @@ def batch_name(program, attempt=0):
     the attempt (a later name is tried when something that cannot be removed holds the first)."""
     upper = "".join(c.upper() if "a" <= c <= "z" else c for c in program)
     return "%08X" % ((zlib.crc32(upper.encode("cp1252")) + attempt) & 0xFFFFFFFF)
+
+
+def log_name(program):
+    """The default name of the run log of the program at `program`: the batch file's, ".log"."""
+    return "Uninstall.Kvx.%s.log" % batch_name(program)
 
 
 def batches(rig):

@@ -86,3 +86,46 @@ TEST(CommandLine, TailAfterProgramName) {
   };
   for (const auto& c : cases) EXPECT_STREQ(c.tail, CommandLineTail(c.whole)) << c.whole;
 }
+
+TEST(CommandLine, LogOptionIsTakenOutWherever) {
+  const struct {
+    const char* line;
+    bool given;
+    const char* path;
+    const char* rest;
+  } cases[] = {
+      {"/remove /s /log", true, "", "/remove /s"},
+      {"/remove /log /s", true, "", "/remove /s"},
+      {"/LOG=\"C:\\a folder\\x.log\" /remove /s", true, "C:\\a folder\\x.log", " /remove /s"},
+      {"/setup /log=C:\\x.log /s", true, "C:\\x.log", "/setup /s"},
+      {"/log", true, "", ""},                             // alone: the interactive removal, logged
+      {"/wait /log=\"C:\\a /s b\\x.log\"", true, "C:\\a /s b\\x.log", "/wait"},  // "/" inside quotes
+      {"/log=\"C:\\open", true, "C:\\open", ""},            // quote never closed
+      {"/logfile /s", false, "", "/logfile /s"},            // another option
+      {"a/log /s", false, "", "a/log /s"},                  // not a word of its own
+      {"/remove /s", false, "", "/remove /s"},
+      {"/l", false, "", "/l"},
+      {"\"/log=C:\\a b\\x.log\" /remove /s", true, "C:\\a b\\x.log", " /remove /s"},  // quoted whole
+      {"/remove \"/log\" /s", true, "", "/remove /s"},
+      {"/remove x\"/log /s", false, "", "/remove x\"/log /s"},
+  };
+  for (const auto& c : cases) {
+    std::string line = c.line;
+    char path[64] = "junk";
+    EXPECT_EQ(TakeLogOption(&line[0], path, sizeof path), c.given) << c.line;
+    EXPECT_STREQ(path, c.path) << c.line;
+    EXPECT_STREQ(line.c_str(), c.rest) << c.line;
+  }
+  // What is left reads as without the option: "/s" still ends the line.
+  std::string line = "/remove /s /log=x.log";
+  char path[16];
+  TakeLogOption(&line[0], path, sizeof path);
+  ParsedCommandLine parsed = ParseCommandLine(line.c_str());
+  EXPECT_EQ(parsed.option, CommandOption::Remove);
+  EXPECT_TRUE(parsed.silent);
+  // A path too long for the buffer is dropped, never cut; the option still goes.
+  line = "/log=C:\\a-rather-long-name.log /s";
+  EXPECT_TRUE(TakeLogOption(&line[0], path, sizeof path));
+  EXPECT_STREQ(path, "");
+  EXPECT_STREQ(line.c_str(), " /s");
+}

@@ -54,6 +54,11 @@ TEST(Paths, ListEntriesThatWouldLeaveTheFolderAreRefused) {
                               "doc/ConOut$", "COM\xb9"}) {
     EXPECT_FALSE(IsEntryInsideFolder(outside)) << outside;
   }
+  // The log says why.
+  EXPECT_STREQ(EntryRefusal("doc\\..\\..\\x"), "leads out of the folder");
+  EXPECT_STREQ(EntryRefusal("doc\\com1.txt"), "names a device");
+  EXPECT_STREQ(EntryRefusal("C:\\x"), "not relative");
+  EXPECT_EQ(EntryRefusal("doc\\a..b"), nullptr);
 }
 
 TEST(Paths, RootsOfDrivesAndSharesAreKnown) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/file_list.h"
+#include "platform/log_text.h"
 #include "removal/batch_text.h"
 #include "removal/wininit.h"
 
@@ -175,4 +176,39 @@ TEST(BatchText, OneNamePerInstallationWhateverTheCase) {
   // The CRC-32 of the capitalised path, as zlib computes it.
   BatchFileName(a, "a", 0);
   EXPECT_STREQ(a, "Uninstall.Kvx.D3D99E8B.Bat");
+}
+
+TEST(BatchText, BothRunsOfTheProgramWriteTheSameLog) {
+  std::vector<char> out(64 * 1024);
+  long n = ComposeSelfDeletionBatch(out.data(), out.size(), true, "C:\\K\\U.exe", "C:\\K", "C:\\T\\B.bat", true,
+                                    "C:\\L 100%\\x.log");
+  ASSERT_GT(n, 0);
+  std::string text(out.data(), static_cast<size_t>(n));
+  EXPECT_EQ(text.find("\"C:\\K\\U.exe\" /wait /log=\"C:\\L 100%%\\x.log\"\r\n"), 0u) << text;
+  EXPECT_NE(text.find(" /warning /log=\"C:\\L 100%%\\x.log\" /s\r\n"), std::string::npos) << text;
+  char name[28];
+  LogFileName(name, "C:\\K\\U.exe");
+  BatchFileName(out.data(), "c:\\k\\u.EXE", 0);
+  EXPECT_EQ(std::string(name).substr(0, 22), std::string(out.data()).substr(0, 22));  // the same key
+  EXPECT_STREQ(name + 22, ".log");
+}
+
+TEST(RunLog, LinesAndTrimming) {
+  LogStamp stamp = {2026, 12, 8, 9, 5, 7, 42};
+  char line[64];
+  EXPECT_EQ(ComposeLogLine(line, sizeof line, stamp, 1234, "deleted\r\nx"), 43u);
+  EXPECT_STREQ(line, "2026-12-08 09:05:07.042 [1234] deleted  x\r\n");
+  // Too long: cut, still one whole line.
+  std::string text(100, 'a');
+  size_t n = ComposeLogLine(line, sizeof line, stamp, 1, text.c_str());
+  EXPECT_EQ(n, 63u);
+  EXPECT_EQ(std::string(line + 61), "\r\n");
+  EXPECT_EQ(strlen(line), n);
+  // Kept from the first line that starts in the last bytes.
+  const char log[] = "one\r\ntwo\r\nthree\r\n";
+  const size_t size = sizeof log - 1;
+  EXPECT_EQ(LogKeepFrom(log, size, 8), size - 7);  // "three\r\n"
+  EXPECT_EQ(LogKeepFrom(log, size, size), 0u);
+  EXPECT_EQ(LogKeepFrom("abcdef", 6, 3), 6u);  // no line starts there: nothing kept
+  EXPECT_STREQ(ExitCodeMeaning(3010), "removed; some files go at the next restart");
 }
