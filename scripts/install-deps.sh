@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on Debian 12 (run as root or with sudo available).
+# The release signs with osslsigncode; its test uses a SoftHSM token through the pkcs11 engine.
 # Idempotent: a second run only checks.
 set -euo pipefail
 
@@ -7,7 +8,8 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 PACKAGES="cmake ninja-build g++ g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb xdotool x11-apps imagemagick \
-googletest libgtest-dev clang libclang-rt-14-dev python3 python3-pefile file"
+googletest libgtest-dev clang libclang-rt-14-dev python3 python3-pefile file \
+osslsigncode softhsm2 libengine-pkcs11-openssl"
 
 missing=""
 [ "${1:-}" = --register-qemu ] && PACKAGES=""

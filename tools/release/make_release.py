@@ -14,16 +14,23 @@ SOURCE_DATE_EPOCH, else 2000-01-01), MS-DOS attributes and fixed compression, so
 give the same bytes. Refuses a program whose version resource names another version, and prints
 its size against the 64 KiB goal. Reads the program with pefile, as pe_version.py does (scripts/release.sh
 runs it after building).
+
+With KVX_SIGN_* in the environment (authenticode.py) the zip holds a signed and verified copy of the
+program instead, made in a folder under OUT that goes afterwards; --exe stays as it was, so the size
+is the unsigned program's (the signature is appended after the image). A signed package is not
+reproducible: the signature carries its signing time.
 """
 import argparse
 import hashlib
 import os
 import sys
+import tempfile
 import time
 import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import authenticode  # noqa: E402
 import pe_version  # noqa: E402
 
 REPO = Path(__file__).resolve().parents[2]
@@ -69,15 +76,31 @@ def write_zip(path, files, date):
     tmp.replace(path)
 
 
-def make(exe, version, out, date):
-    """Writes the zip and the SHA256SUMS beside it; returns the zip's path."""
+def check_version(exe, version):
     found = pe_version.problems(pe_version.read(exe), version, "Uninstall.exe")
     if found:
         raise SystemExit("%s: version resource: %s" % (exe, "; ".join(found)))
+
+
+def make(exe, version, out, date, signing=None):
+    """Writes the zip and the SHA256SUMS beside it; returns the zip's path.
+
+    signing: authenticode.settings(), or None for the program as it is."""
+    check_version(exe, version)
     out = Path(out)
     out.mkdir(parents=True, exist_ok=True)
     zip_path = out / ("%s-%s.zip" % (NAME, version))
-    write_zip(zip_path, contents(exe, version), date)
+    if signing:
+        with tempfile.TemporaryDirectory(prefix=".signing-", dir=out) as tmp:
+            signed = Path(tmp) / "Uninstall.exe"
+            try:
+                authenticode.sign(signing, exe, signed)
+            except authenticode.SigningError as e:
+                raise SystemExit("%s: not released, signing failed: %s" % (exe, e)) from None
+            check_version(signed, version)
+            write_zip(zip_path, contents(signed, version), date)
+    else:
+        write_zip(zip_path, contents(exe, version), date)
     (out / "SHA256SUMS").write_bytes(sums({zip_path.name: zip_path.read_bytes()}))
     return zip_path
 
@@ -89,13 +112,21 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--date", type=int, default=int(os.environ.get("SOURCE_DATE_EPOCH", DEFAULT_DATE)))
     args = parser.parse_args()
-    zip_path = make(args.exe, args.version, args.out, args.date)
+    try:
+        signing = authenticode.settings(os.environ)
+    except authenticode.SigningError as e:
+        raise SystemExit("not released: " + str(e)) from None
+    zip_path = make(args.exe, args.version, args.out, args.date, signing)
     size = Path(args.exe).stat().st_size
-    print("%s: %d bytes (Uninstall.exe %d bytes%s)" % (zip_path, zip_path.stat().st_size, size,
-                                                       ", OVER the 64 KiB goal" if size > SIZE_GOAL else ""))
+    print("%s: %d bytes (Uninstall.exe %d bytes%s%s)" % (zip_path, zip_path.stat().st_size, size,
+                                                         " unsigned" if signing else "",
+                                                         ", OVER the 64 KiB goal" if size > SIZE_GOAL else ""))
     with zipfile.ZipFile(zip_path) as z:
         for info in z.infolist():
             print("  %8d  %s" % (info.file_size, info.filename))
+    if signing:
+        print("Uninstall.exe signed (Authenticode, SHA-256%s) and verified" %
+              (", time stamp from " + signing["KVX_SIGN_TIMESTAMP_URL"] if "KVX_SIGN_TIMESTAMP_URL" in signing else ""))
     print(Path(args.out) / "SHA256SUMS")
 
 
