@@ -7,5 +7,5 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 kvx_build_win32
 cd "$build/win32"
-KVX_ADMIN_PAGE=write ctest -R '^e2e_test_admin_page$' --output-on-failure
+KVX_ADMIN_PAGE=write ctest -R "^e2e_test_(admin_page|run_log)$" --output-on-failure
 git -C "$root" diff --stat -- docs/administrators.md

@@ -304,8 +304,7 @@ void FinishInterruptedRemoval() {
       GetFileAttributesA(listPath) == INVALID_FILE_ATTRIBUTES || !lock.Acquire(kRunLockWait)) {
     return;
   }
-  LogStep("finishing a removal that was stopped: the uninstall entry goes");
-  FinishRemoval();
+  FinishRemoval();  // the registry layer logs the entry when it was still there
 }
 
 void DeleteFileList() {

@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/run_log.h"
+#include "platform/text.h"
 #include "removal/batch_text.h"
 #include "removal/self_deletion.h"
 #include "removal/uninstall.h"
@@ -69,7 +70,7 @@ bool MayShowWindows(const ParsedCommandLine& parsed) {
 }
 
 // The log of a silent run, or of any run given "/log": what it is, where, and with what rights.
-void StartRunLog(const ParsedCommandLine& parsed, bool logGiven, const char* logOption) {
+void StartRunLog(const ParsedCommandLine& parsed, bool logGiven, const char* logOption, const char* wholeLine) {
   if (parsed.option == CommandOption::None || !(logGiven || parsed.silent)) return;
   // The default log is named after the program's path, as the batch file is; that of a program the
   // ANSI functions cannot name is named after the system's spelling of it.
@@ -85,7 +86,7 @@ void StartRunLog(const ParsedCommandLine& parsed, bool logGiven, const char* log
   OpenRunLog(logOption, name);
   char system[48];
   DescribeSystemVersion(system, sizeof system);
-  LogStep("Uninstall.exe " KVX_VERSION_TEXT ": ", GetCommandLineA());
+  LogStep("Uninstall.exe " KVX_VERSION_TEXT ": ", wholeLine);
   LogStep("Windows ", system, RunsElevated() ? ", elevated" : ", not elevated");
 }
 
@@ -100,12 +101,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // Read first: a silent run must never show a box, not even while the language loads.
   char emptyLine[1] = "";
   char* line = commandLine != nullptr ? commandLine : emptyLine;
+  // As it came, for the log: the option is taken out of it in place (a long line is logged cut).
+  char wholeLine[2 * kPathSize];
+  CopyText(wholeLine, sizeof wholeLine, GetCommandLineA());
   char logOption[kPathSize];
   const bool logGiven = TakeLogOption(line, logOption, sizeof logOption);
   ParsedCommandLine parsed = ParseCommandLine(line);
   RestrictLibrarySearch();
   SilentMode = parsed.silent;
-  StartRunLog(parsed, logGiven, logOption);
+  StartRunLog(parsed, logGiven, logOption, wholeLine);
 
   const bool windows = MayShowWindows(parsed);
   // Texts for the boxes and the link names: the removal and the setup. "/wait" and a silent

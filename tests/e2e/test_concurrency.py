@@ -155,7 +155,7 @@ class ConcurrentRuns(unittest.TestCase):
         with self.subTest("the setup of B is complete"):
             reg = self.registry()
             self.assertEqual(reg.get(S.APP_PATH), B + "\\Korvex.exe")
-            self.assertEqual(reg.get(S.UNINSTALL_KEY, "UninstallString"), self.program[B])
+            self.assertEqual(reg.get(S.UNINSTALL_KEY, "UninstallString"), '"%s"' % self.program[B])
             for group in self.groups:
                 links = sorted(group.glob("*.lnk")) if group.is_dir() else []
                 self.assertEqual(len(links), GROUP_LINKS, group)

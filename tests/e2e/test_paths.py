@@ -50,7 +50,7 @@ class PathsNt(RM.RemovalRig):
         self.assertEqual(reg.get("HKCR\\CLSID\\%s\\InProcServer32" % S.CLSID), short_folder + "\\kvxext.dll")
         entry = reg.values(S.UNINSTALL_KEY)
         # The program keeps its own name: the list names it so, and the removal leaves it to the batch file.
-        program = short_folder + "\\Uninstall.exe"
+        program = '"%s\\Uninstall.exe"' % short_folder
         self.assertEqual((entry["uninstallstring"], entry["quietuninstallstring"], entry["installlocation"]),
                          (program, program + " /remove /s", short_folder))
 
@@ -105,14 +105,15 @@ class PathsNt(RM.RemovalRig):
                 [program, "/remove", "/s"], ["CreateProcessA"], pause=(1, self.rig.winpath(release)))]
             run = self.rig.spawn_script([removal(self.rig.winpath(real), *held)])
             try:
-                self.wait_until(lambda: list(real.iterdir()), "batch file written")
-                self.assertEqual([p.name for p in real.iterdir()], ["Uninstall.Kvx.%s.Bat" % F.batch_name(program)])
+                self.wait_until(lambda: list(real.glob("*.Bat")), "batch file written")
+                self.assertEqual(sorted(p.name for p in real.iterdir()),
+                                 ["Uninstall.Kvx.%s.Bat" % F.batch_name(program), F.log_name(program)])
                 self.assertEqual(list(lookalike.iterdir()), [])
             finally:
                 release.touch()
                 run.finish(timeout=120)
             self.wait_until(lambda: not inst.exists(), "folder gone")
-            self.wait_until(lambda: not list(real.iterdir()), "batch file gone")
+            self.wait_until(lambda: not list(real.glob("*.Bat")), "batch file gone")
             self.expect_integration_gone()
         finally:
             self.rig.set_version("Uninstall.exe", None)

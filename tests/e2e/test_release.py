@@ -92,7 +92,7 @@ class ReleasePackage(RM.RemovalRig):
         program = FOLDER + "\\Uninstall.exe"
         self.setup(FOLDER, program)
         reg = self.registry()
-        self.assertEqual(reg.get(S.UNINSTALL_KEY, "QuietUninstallString"), program + " /remove /s")  # no blank: unquoted
+        self.assertEqual(reg.get(S.UNINSTALL_KEY, "QuietUninstallString"), '"%s" /remove /s' % program)  # always quoted
         self.assertEqual(reg.get("HKCR\\.zip"), "Korvex.ZIP")
         self.assertEqual(reg.get("HKCR\\CLSID\\" + S.CLSID + "\\InProcServer32"), FOLDER + "\\kvxext.dll")
         self.assertTrue(self.links[2].exists(), "program group")

@@ -392,7 +392,7 @@ class SetupFlow:
     def assert_program_registered(self, reg):
         self.assertEqual(reg.values(APP_PATH), {"": ARCHIVER, "path": INSTALL})
         self.assertEqual(reg.get(UNINSTALL_KEY, "DisplayName"), "Korvex gestione archivi")
-        self.assertEqual(reg.get(UNINSTALL_KEY, "UninstallString"), INSTALL + "\\Uninstall.exe")
+        self.assertEqual(reg.get(UNINSTALL_KEY, "UninstallString"), '"%s\\Uninstall.exe"' % INSTALL)  # always quoted
         for progid, name in (("Korvex", "Archivio Korvex"), ("Korvex.ZIP", "Archivio Korvex ZIP")):
             with self.subTest(progid=progid):
                 self.assertEqual(reg.get(progid), name)

@@ -67,8 +67,10 @@ class ResidueTest(unittest.TestCase):
         self.assertEqual(labels(unexpected), ["[%s.zip]" % CLASSES])
 
     def test_files_and_folders_left_are_unexpected_and_older_ones_are_not(self):
-        left = self.FILES | {"users\\root\\Start Menu\\Programs\\Korvex\\", "Programmi\\Korvex\\kvxnew.dat"}
-        _, unexpected = self.residue(dict(self.BEFORE), left)
+        left = self.FILES | {"users\\root\\Start Menu\\Programs\\Korvex\\", "Programmi\\Korvex\\kvxnew.dat",
+                             "users\\root\\Temp\\Uninstall.Kvx.0A1B2C3D.log"}  # the run log stays on purpose
+        expected, unexpected = self.residue(dict(self.BEFORE), left)
+        self.assertEqual(labels(expected), ["C:\\users\\root\\Temp\\Uninstall.Kvx.0A1B2C3D.log"])
         self.assertEqual(sorted(labels(unexpected)),
                          ["C:\\Programmi\\Korvex\\kvxnew.dat", "C:\\users\\root\\Start Menu\\Programs\\Korvex\\"])
         self.assertEqual(sorted(l.split()[0] for l, _ in unexpected), ["file", "folder"])

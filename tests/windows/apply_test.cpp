@@ -121,8 +121,11 @@ TEST_F(Apply, UninstallEntryIsWrittenOnceAndTranslated) {
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex gestione archivi");
   char self[1024];
   GetModuleFileNameA(nullptr, self, sizeof self);
-  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), self);
-  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString"), std::string(self) + " /remove /s");
+  // Always quoted, blank or not: deployment tools split these lines themselves.
+  const std::string quoted = std::string("\"") + self + "\"";
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), quoted);
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString"), quoted + " /remove /s");
+  EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "ModifyPath"), quoted + " /setup");
   StartLanguage(nullptr, LanguageFileWith(Entry('s', nullptr, "Korvex gestione archivi", "Korvex archive manager")));
   WriteUninstallEntry();
   EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Korvex archive manager");
