@@ -73,7 +73,7 @@ void LoadLanguageFile(const char* name) {
   bool found = strchr(name, '\\') != nullptr ? CopyText(path, sizeof path, name)
                                                : PathBesideProgram(path, sizeof path, name);
   if (found) {
-    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (file.IsValid()) {
       FileByteSource source(file.Get());
       LanguageTable.Load(source);

@@ -13,14 +13,18 @@ static char* NextRingBuffer() {
   return text;
 }
 
-const char* GetBuiltInMessageText(int id) {
-  char* text = NextRingBuffer();
+void LoadBuiltInMessageText(int id, char* text) {
   if (LoadStringA(OwnResourceModule(), static_cast<UINT>(id), text, kMessageSize) == 0) text[0] = '\0';
-  return text;
 }
 
 const char* GetMessageText(int id) {
   char* text = NextRingBuffer();
+  LoadMessageText(id, text);
+  return text;
+}
+
+void LoadMessageText(int id, char* text) {
+  text[0] = '\0';
   // With a language file the program's own texts are the keys, so the library's table is skipped.
   if (IsLanguageFileLoaded()) {
     LoadStringA(OwnResourceModule(), static_cast<UINT>(id), text, kMessageSize);
@@ -29,5 +33,4 @@ const char* GetMessageText(int id) {
     LoadStringA(OwnResourceModule(), static_cast<UINT>(id), text, kMessageSize);
   }
   TranslateText(text, kMessageSize, text, nullptr, kMessageDomain);
-  return text;
 }

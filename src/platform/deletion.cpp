@@ -72,7 +72,7 @@ bool IsLinkOrMissing(unsigned long attributes) { return (attributes & FILE_ATTRI
 bool GetOpenedPath(const char* path, char* out, size_t size) {
   FinalPathFunction finalPath = FinalPathOfHandle();
   if (finalPath == nullptr) return false;
-  FileHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+  KernelHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
   return file.IsValid() && HandlePath(finalPath, file.Get(), out, size);
 }
 
@@ -97,7 +97,7 @@ bool DeleteLinkItself(const char* path) {
   SetInformationFunction setInformation = reinterpret_cast<SetInformationFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
   if (setInformation == nullptr) return false;
-  FileHandle link(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+  KernelHandle link(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
   if (!link.IsValid()) return false;
   // What was opened must be the link itself, not what it leads to. Before Windows Vista the system
   // cannot say, and never follows a link opened so.

@@ -51,7 +51,7 @@ bool ConvertListText(char* text, unsigned long* size, ListEncoding encoding) {
 
 char* ReadFileList(const char* folder, char* listPath, size_t pathSize, unsigned long* size) {
   if (!JoinPath(listPath, pathSize, folder, KVX_FILE_LIST)) return nullptr;
-  FileHandle file(CreateFileA(listPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  KernelHandle file(CreateFileA(listPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file.IsValid()) return nullptr;
   DWORD length = GetFileSize(file.Get(), nullptr);
   if (length == INVALID_FILE_SIZE) return nullptr;

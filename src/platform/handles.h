@@ -38,15 +38,15 @@ class ComRef {
   T* object_ = nullptr;
 };
 
-// A file or other kernel handle.
-class FileHandle {
+// A kernel object's handle: a file, a process, a thread, a token, an event.
+class KernelHandle {
  public:
-  explicit FileHandle(HANDLE h) : handle_(h) {}
-  ~FileHandle() {
+  explicit KernelHandle(HANDLE h) : handle_(h) {}
+  ~KernelHandle() {
     if (IsValid()) CloseHandle(handle_);
   }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
+  KernelHandle(const KernelHandle&) = delete;
+  KernelHandle& operator=(const KernelHandle&) = delete;
   bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE Get() const { return handle_; }
 

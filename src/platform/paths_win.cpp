@@ -109,7 +109,7 @@ bool WriteWholeFile(const char* path, const void* data, unsigned long size, bool
   DWORD written = 0;
   bool whole;
   {
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
+    KernelHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return false;
     whole = WriteFile(file.Get(), data, size, &written, nullptr) && written == size;

@@ -72,7 +72,7 @@ bool RunsElevated() {
   if (openToken == nullptr || tokenInformation == nullptr || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
     return false;
   }
-  FileHandle owner(token);
+  KernelHandle owner(token);
   DWORD elevated = 0, size = 0;
   return tokenInformation(token, kTokenElevation, &elevated, sizeof elevated, &size) && elevated != 0;
 }
@@ -98,33 +98,37 @@ int CompareTextNoCase(const char* a, const char* b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a, -1, b, -1) - 2;
 }
 
-// The system's version, asked once.
-static long cachedPlatform = -1;
-static unsigned long cachedMajor = 0;
-static unsigned long cachedMinor = 0;
-static int versionQueries = 0;
+// The system's version, asked once and published as one word, so that a thread reading it meanwhile
+// sees either nothing yet (and asks itself) or all of it: the family in bit 16, the major version in
+// bits 8-15, the minor one in bits 0-7, and bit 31 once it is known.
+static volatile LONG cachedVersion = 0;
+static volatile LONG versionQueries = 0;
 
-static void CacheVersion() {
-  if (cachedPlatform != -1) return;
+static LONG Version() {
+  LONG known = cachedVersion;
+  if (known != 0) return known;
   OSVERSIONINFOA info;
   ZeroMemory(&info, sizeof info);
   info.dwOSVersionInfoSize = sizeof info;
   GetVersionExA(&info);
-  ++versionQueries;
-  cachedPlatform = static_cast<long>(info.dwPlatformId);
-  cachedMajor = info.dwMajorVersion;
-  cachedMinor = info.dwMinorVersion;
+  InterlockedIncrement(&versionQueries);
+  known = static_cast<LONG>(0x80000000u | (info.dwPlatformId == VER_PLATFORM_WIN32_NT ? 0x10000u : 0u) |
+                            (info.dwMajorVersion & 0xFFu) << 8 | (info.dwMinorVersion & 0xFFu));
+  InterlockedExchange(&cachedVersion, known);
+  return known;
 }
 
 unsigned long GetNtMajorVersion() {
-  CacheVersion();
-  return cachedPlatform == VER_PLATFORM_WIN32_NT ? cachedMajor : 0;
+  LONG version = Version();
+  return (version & 0x10000) != 0 ? (static_cast<unsigned long>(version) >> 8 & 0xFFu) : 0;
 }
 
 bool IsNewerSystem() {
-  CacheVersion();
-  return cachedMajor > 4 || cachedMinor > 10;
+  unsigned long version = static_cast<unsigned long>(Version());
+  return (version >> 8 & 0xFFu) > 4 || (version & 0xFFu) > 10;
 }
+
+int VersionQueries() { return versionQueries; }
 
 void DescribeSystemVersion(char* out, size_t size) {
   OSVERSIONINFOA info;
@@ -143,5 +147,3 @@ void DescribeSystemVersion(char* out, size_t size) {
   }
   AppendText(out, size, info.dwPlatformId == VER_PLATFORM_WIN32_NT ? " (NT)" : " (9x)");
 }
-
-int VersionQueries() { return versionQueries; }

@@ -1,26 +1,20 @@
-// Registry access: one open, one operation, one close per call; nothing is cached and every
-// failed read gives its default. Under HKEY_CURRENT_USER key paths are relative to
-// the archiver's own key, HKEY_CURRENT_USER\Software\Korvex, unless they begin with a backslash.
+// Registry access: one open, one operation, one close per call; nothing is cached and every failed
+// read gives its default. Key paths are taken as they stand, below the root given. Every write and
+// delete gives the system's status. `view` is KEY_WOW64_64KEY (NativeRegistryView) where a call must
+// reach the 64-bit registry of 64-bit Windows, else 0.
 #pragma once
 #include <stddef.h>
 #include <windows.h>
 
-const int kRegPathSize = 256;      // a built key path
-const int kRegTreePathSize = 200;  // a built path for a tree deletion
-const int kRegChildPathSize = 512; // a child path during a tree deletion
-const int kRegNameSize = 200;      // a subkey name during a tree deletion
+const int kRegNameSize = 256;  // a subkey's name during a tree deletion (255 characters at most)
 
-// False when the built path would not fit `size` bytes: the caller then touches no key at all,
-// since a cut path would name some other key.
-bool BuildRegKeyPath(char* out, size_t size, HKEY root, const char* keyPath);
-
-HKEY CreateRegKey(HKEY root, const char* keyPath);  // null when it can be neither created nor opened
-HKEY OpenRegKey(HKEY root, const char* keyPath);    // null when it cannot be opened
+HKEY CreateRegKey(HKEY root, const char* keyPath, REGSAM view = 0);  // null when it can be neither created nor opened
+HKEY OpenRegKey(HKEY root, const char* keyPath, REGSAM view = 0);    // null when it cannot be opened
 bool CloseRegKey(HKEY key);
 
 // Each write gives the system's status (ERROR_CANTWRITE when its key can be neither created nor
-// opened); every failed one is counted as well (RegistryWriteFailures).
-LONG WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text);
+// opened); every failed one is counted as well (RegistryWriteFailures) and logged.
+LONG WriteRegString(HKEY root, const char* keyPath, const char* valueName, const char* text, REGSAM view = 0);
 LONG WriteRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD number);
 LONG WriteRegBinary(HKEY root, const char* keyPath, const char* valueName, const void* data, size_t size);
 
@@ -35,32 +29,23 @@ DWORD GetRegDword(HKEY root, const char* keyPath, const char* valueName, DWORD d
 // The value's bytes as stored; how many, or -1 when the value is missing or larger than `size`.
 long ReadRegBinary(HKEY root, const char* keyPath, const char* valueName, void* out, size_t size);
 
-LONG DeleteRegKey(HKEY root, const char* keyPath);  // the key alone; the system's status
-void DeleteRegValue(HKEY root, const char* keyPath, const char* valueName);
-void DeleteRegTree(HKEY root, const char* keyPath);  // the key with everything below it
+// The key alone, a value, the key with everything below it. Each gives the system's status; a key
+// or value that was not there gives ERROR_FILE_NOT_FOUND. What goes is logged.
+LONG DeleteRegKey(HKEY root, const char* keyPath, REGSAM view = 0);
+LONG DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view = 0);
+LONG DeleteRegTree(HKEY root, const char* keyPath, REGSAM view = 0);
 bool RegKeyExists(HKEY root, const char* keyPath);
 // Whether a value is there, whatever its size or type.
 bool RegValueExists(HKEY root, const char* keyPath, const char* valueName);
 
 // Whether the key is there with neither values nor subkeys.
-bool RegKeyIsEmpty(HKEY root, const char* keyPath);
+bool RegKeyIsEmpty(HKEY root, const char* keyPath, REGSAM view = 0);
 
-// While one lives, every call reaches the 64-bit registry view on 64-bit Windows: where the 64-bit
-// shell looks for what a program registers for it. Elsewhere it changes nothing.
-class NativeRegistryView {
- public:
-  NativeRegistryView();
-  ~NativeRegistryView();
-  NativeRegistryView(const NativeRegistryView&) = delete;
-  NativeRegistryView& operator=(const NativeRegistryView&) = delete;
-};
+// KEY_WOW64_64KEY on 64-bit Windows, where the 64-bit shell looks for what a program registers for
+// it; 0 elsewhere.
+REGSAM NativeRegistryView();
 
-LONG WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
-LONG WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);
-bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, size_t size, const char* defaultText);
-DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber);
-
-// Registry API calls made so far, for the benchmarks.
+// Registry API calls made so far, on any thread, for the benchmarks.
 long RegistryCallCount();
 // Writes that failed so far, on any thread: a setup that made one did not set everything up.
 long RegistryWriteFailures();

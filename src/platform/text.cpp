@@ -4,27 +4,6 @@
 
 bool IsSlashChar(char c) { return c == '\\' || c == '/'; }
 
-bool IsColonChar(char c) { return c == ':'; }
-
-const char* FindFileNamePart(const char* path) {
-  for (const char* p = path + strlen(path); p > path; --p) {
-    if (IsSlashChar(p[-1])) return p;
-  }
-  if (path[0] != '\0' && IsColonChar(path[1])) return path + 2;
-  return path;
-}
-
-char* FindFileNamePart(char* path) {
-  return const_cast<char*>(FindFileNamePart(static_cast<const char*>(path)));
-}
-
-void EnsureTrailingBackslash(char* path, size_t size) {
-  size_t n = strlen(path);
-  if (n == 0 || path[n - 1] == '\\' || n + 2 > size) return;
-  path[n] = '\\';
-  path[n + 1] = '\0';
-}
-
 char* TrimTrailingBlanks(char* text) {
   size_t n = strlen(text);
   while (n > 0) {

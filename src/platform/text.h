@@ -3,21 +3,10 @@
 #pragma once
 #include <stddef.h>
 
-template <typename T, size_t N>
-constexpr size_t countof(T (&)[N]) {
-  return N;
-}
 
 bool IsSlashChar(char c);
-bool IsColonChar(char c);
 
-// Where the file name of a path begins: after its last "\" or "/", else after a "X:" drive prefix,
-// else the whole text.
-char* FindFileNamePart(char* path);
-const char* FindFileNamePart(const char* path);
 
-// Appends "\" unless the text is empty or already ends in one. A full buffer is left as it is.
-void EnsureTrailingBackslash(char* path, size_t size);
 
 // Drops trailing carriage returns, line feeds, blanks and tabs in place.
 char* TrimTrailingBlanks(char* text);

@@ -38,11 +38,6 @@ void CleanIntegration() {
   // The own key last, and only once no other installation is registered: that one's removal needs
   // the previous owners recorded here to give the file types back.
   if (!kept && !progIdKept && !zipProgIdKept && !KeptFor("the settings (its uninstall entry names it)", IsAnotherInstallationsUninstallEntry())) {
-    DeleteRegTree(HKEY_CURRENT_USER, "");
+    DeleteRegTree(HKEY_CURRENT_USER, kOwnKey);
   }
-}
-
-void CleanRegistry() {
-  CleanIntegration();
-  DeleteUninstallEntry();
 }

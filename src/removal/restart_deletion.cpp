@@ -55,7 +55,7 @@ bool DeleteAtRestart9x(const char* const* paths, int count) {
   DWORD length = 0;
   bool existed, read;
   {
-    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     existed = file.IsValid();
     // Only a missing file is an empty one: a file in use or not ours to read holds other
     // programs' pending renames, which a rewrite would lose.

@@ -32,7 +32,7 @@ bool WriteNewBatch(const char* path, const char* text, DWORD length, PSECURITY_D
   DWORD written = 0;
   bool whole;
   {
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, descriptor != nullptr ? &security : nullptr, CREATE_NEW,
+    KernelHandle file(CreateFileA(path, GENERIC_WRITE, 0, descriptor != nullptr ? &security : nullptr, CREATE_NEW,
                                 flags, nullptr));
     if (!file.IsValid()) return false;
     whole = WriteFile(file.Get(), text, length, &written, nullptr) && written == length;
@@ -73,7 +73,7 @@ bool StartInterpreter(char* command, const char* folder) {
   // The 9x family's interpreter opens a console window unless its handles go elsewhere; the handles
   // it is given must be inheritable to exist in it at all.
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  FileHandle nul(nt ? INVALID_HANDLE_VALUE
+  KernelHandle nul(nt ? INVALID_HANDLE_VALUE
                     : CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr));
   if (nt) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -97,8 +97,8 @@ bool StartInterpreter(char* command, const char* folder) {
     SetCurrentDirectoryA(folder);
     return false;
   }
-  FileHandle thread(process.hThread);
-  FileHandle started(process.hProcess);
+  KernelHandle thread(process.hThread);
+  KernelHandle started(process.hProcess);
   return true;
 }
 
@@ -147,7 +147,7 @@ bool WaitForRemovalToEnd() {
     Sleep(2000);
     return false;
   }
-  FileHandle owner(removal);
+  KernelHandle owner(removal);
   // Its last steps take moments; the bound only keeps a stuck removal from holding the batch file.
   return WaitForSingleObject(removal, 30000) == WAIT_OBJECT_0;
 }

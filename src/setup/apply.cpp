@@ -50,20 +50,30 @@ void ApplyRegistry(const IntegrationSettings* settings) {
   NotifyAssociationsChanged();  // the handlers and associations just written
 }
 
-// The links are saved while the registry is written: neither needs the other.
 void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {
-  LinkWork links;
-  StartLinks(settings, groupFolder, size, &links);
   ApplyRegistry(settings);
-  links.Finish();
+  ApplyLinks(settings, groupFolder, size);
 }
 
-// Whether no registry write failed since `failures` were counted; says so in the log.
-static bool LogRegistryResult(long failures) {
+SetupStatus CommitSetup(const IntegrationSettings* settings, HANDLE desktopReady, char* groupFolder, size_t size) {
+  RunLock lock;
+  if (!lock.Acquire(kRunLockWait)) return SetupStatus::Busy;
+  IntegrationSettings stored;
+  if (settings == nullptr) {
+    LoadIntegrationSettings(&stored);
+    settings = &stored;
+  }
+  const long failures = RegistryWriteFailures();
+  StoreIntegrationSettings(settings);
+  ApplyRegistry(settings);
+  WriteUninstallEntry();
   char count[12];
   FormatDecimal(count, sizeof count, static_cast<unsigned long>(RegistryWriteFailures() - failures));
   LogStep("registry and uninstall entry written; failed writes: ", count);
-  return RegistryWriteFailures() == failures;
+  const bool whole = RegistryWriteFailures() == failures;
+  if (desktopReady != nullptr) WaitForSingleObject(desktopReady, INFINITE);
+  ApplyLinks(settings, groupFolder, size);
+  return whole ? SetupStatus::Done : SetupStatus::Failed;
 }
 
 void EarlyCommit::Start() {
@@ -81,33 +91,13 @@ void EarlyCommit::DesktopReady() {
   if (desktopReady_ != nullptr) SetEvent(desktopReady_);
 }
 
-// What a confirmed dialog would do, in an order that leaves the desktop's start alone: the registry
-// and the uninstall entry first, the links once the desktop is there. Saving a link gives its thread
-// a COM window, and under Wine a window asked for while the desktop is still starting starts a second
-// desktop process. The links are saved here, one after another: they are no longer waited for, and
-// one thread with one window takes less from the dialogs being made meanwhile than a thread for each would.
 DWORD WINAPI EarlyCommit::Run(void* self) {
   EarlyCommit* commit = static_cast<EarlyCommit*>(self);
-  RunLock lock;
-  if (!lock.Acquire(kRunLockWait)) {
-    commit->result_ = kSetupBusy;
-    return 0;
-  }
-  const long failures = RegistryWriteFailures();
-  IntegrationSettings settings;
-  LoadIntegrationSettings(&settings);
-  StoreIntegrationSettings(&settings);
-  ApplyRegistry(&settings);
-  WriteUninstallEntry();
-  LogRegistryResult(failures);
-  if (commit->desktopReady_ != nullptr) WaitForSingleObject(commit->desktopReady_, INFINITE);
-  LinkWork links(true);
-  StartLinks(&settings, commit->groupFolder_, sizeof commit->groupFolder_, &links);
-  commit->result_ = RegistryWriteFailures() == failures ? 1 : kSetupFailed;
+  commit->result_ = CommitSetup(nullptr, commit->desktopReady_, commit->groupFolder_, sizeof commit->groupFolder_);
   return 0;
 }
 
-long EarlyCommit::Finish() {
+SetupStatus EarlyCommit::Finish() {
   DesktopReady();  // no one else may be left to say so
   if (thread_ != nullptr) {
     WaitForThread(thread_);
@@ -119,12 +109,4 @@ long EarlyCommit::Finish() {
     desktopReady_ = nullptr;
   }
   return result_;
-}
-
-bool CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size) {
-  const long failures = RegistryWriteFailures();
-  StoreIntegrationSettings(settings);
-  ApplySetup(settings, groupFolder, size);
-  WriteUninstallEntry();
-  return LogRegistryResult(failures);
 }

@@ -11,26 +11,34 @@ extern const char kAppPathKey[];  // under HKEY_LOCAL_MACHINE
 // The registry's part: App Paths, shell extension, associations, ProgIDs, in this order.
 void ApplyRegistry(const IntegrationSettings* settings);
 
-// `groupFolder` (of `size` bytes; may be null) receives the program group's folder when one is made.
+// The registry's part, then the links (ApplyLinks). `groupFolder` (of `size` bytes; may be null)
+// receives the program group's folder when one is made.
 void ApplySetup(const IntegrationSettings* settings, char* groupFolder, size_t size);
 
-// A confirmed setup: stores the choices, applies them and records the archiver in the system's
-// list of installed programs. False when a registry write failed.
-bool CommitSetup(const IntegrationSettings* settings, char* groupFolder, size_t size);
+// What a setup came to; also the setup dialog's result (EndDialog), where 0 is a dialog closed
+// without confirming and -1 one that could not be shown.
+enum class SetupStatus : INT_PTR {
+  NotShown = -1,
+  Cancelled = 0,
+  Done = 1,
+  Busy = 16,    // another setup or removal kept the turn: nothing was stored or applied
+  Failed = 17,  // a registry write failed; the rest was done, and a rerun may finish it
+};
+
+// A confirmed setup, in one order: takes the turn (waiting up to kRunLockWait), stores the choices
+// (`settings`, or when null the stored ones as they are once the turn is taken),
+// writes the registry and the uninstall entry, waits for `desktopReady` when it is given (the links'
+// objects open a window, and under Wine a window asked for while the desktop is starting starts a
+// second desktop), then saves the links one after another. `groupFolder` as for ApplySetup.
+SetupStatus CommitSetup(const IntegrationSettings* settings, HANDLE desktopReady, char* groupFolder, size_t size);
 
 // The App Paths entry of "Korvex.exe", so the shell starts the archiver by its name alone.
 void RegisterAppPath();
 // The removal's part: the entry goes unless it names another installation's archiver. True when it stayed.
 bool RemoveAppPath();
 
-// A setup's result when it could not get its turn (another setup or removal kept the machine-wide
-// lock): nothing was stored or applied.
-const long kSetupBusy = 2;
-// A setup's result when some registry write failed: the rest was done, and a rerun may finish it.
-const long kSetupFailed = 3;
-
-// A silent setup's commit of the stored choices, which are exactly what its dialog would confirm.
-// It runs on a thread of its own from before the dialogs exist, while the program waits for the
+// A silent setup's commit of the stored choices, which are exactly what its dialog would confirm:
+// CommitSetup on a thread of its own from before the dialogs exist, while the program waits for the
 // desktop; the dialog then takes its result instead of committing again.
 class EarlyCommit {
  public:
@@ -44,9 +52,8 @@ class EarlyCommit {
   // The desktop is there: the links may be saved.
   void DesktopReady();
   bool Started() const { return started_; }
-  // Waits for the commit: 1 when it was done, kSetupBusy when it could not get its turn,
-  // kSetupFailed when a registry write failed.
-  long Finish();
+  // Waits for the commit and gives its result.
+  SetupStatus Finish();
   const char* GroupFolder() const { return groupFolder_; }
 
  private:
@@ -55,6 +62,6 @@ class EarlyCommit {
   HANDLE thread_ = nullptr;
   HANDLE desktopReady_ = nullptr;
   bool started_ = false;
-  long result_ = 0;
+  SetupStatus result_ = SetupStatus::Cancelled;
   char groupFolder_[kPathSize] = "";
 };

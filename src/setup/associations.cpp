@@ -26,9 +26,18 @@ const int kVolumes9x = 100;
 
 // Empty archives for the shell's "New" menu. Their first bytes are completed at run time, so that
 // the files of the installation do not carry an archive signature that scanners would look into.
-unsigned char kvxTemplate[20] = {0x00, 0x76, 0x78, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
-                                 0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-unsigned char zipTemplate[22] = {0x00, 0x4B, 0x05, 0x06};
+const unsigned char kKvxTemplate[20] = {0x00, 0x76, 0x78, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
+                                        0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const unsigned char kZipTemplate[22] = {0x00, 0x4B, 0x05, 0x06};
+const DWORD kTemplateRoom = 22;
+
+// The template's whole bytes in `out` (kTemplateRoom); how many.
+DWORD TemplateBytes(bool kvx, unsigned char* out) {
+  const DWORD size = kvx ? sizeof kKvxTemplate : sizeof kZipTemplate;
+  memcpy(out, kvx ? kKvxTemplate : kZipTemplate, size);
+  out[0] = kvx ? 'K' : 'P';
+  return size;
+}
 
 bool IsArchiverProgId(const char* text) {
   return CompareTextNoCase(text, kProgId) == 0 || CompareTextNoCase(text, kZipProgId) == 0;
@@ -50,7 +59,7 @@ void RecordPreviousOwner(const char* extension) {
   SetupKeyOf(extension, setupKey, sizeof setupKey);
   // A setup stopped between making the extension's key and writing its default value leaves the key
   // empty: the owner it recorded first is the one to keep.
-  if (RegValueExists(HKEY_CURRENT_USER, setupKey, "Exist") && RegKeyIsEmpty(HKEY_CLASSES_ROOT, extension)) return;
+  if (OwnRegValueExists(setupKey, "Exist") && RegKeyIsEmpty(HKEY_CLASSES_ROOT, extension)) return;
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
   char type[512], content[512], fileName[kPathSize];
   ReadRegString(HKEY_CLASSES_ROOT, extension, "", type, sizeof type, "");
@@ -68,8 +77,8 @@ void WriteTemplate(const char* extension, bool kvx) {
   char shellNewKey[64];
   ShellNewKeyOf(extension, shellNewKey, sizeof shellNewKey);
   DeleteRegKey(HKEY_CLASSES_ROOT, shellNewKey);
-  const unsigned char* bytes = kvx ? kvxTemplate : zipTemplate;
-  DWORD size = kvx ? sizeof kvxTemplate : sizeof zipTemplate;
+  unsigned char bytes[kTemplateRoom];
+  const DWORD size = TemplateBytes(kvx, bytes);
   if (!IsNewerSystem()) {
     WriteRegBinary(HKEY_CLASSES_ROOT, shellNewKey, "Data", bytes, size);
     return;
@@ -92,8 +101,8 @@ void WriteTemplate(const char* extension, bool kvx) {
 // program may keep there is byte for byte ours.
 void RemoveTemplateData(const char* shellNewKey, bool kvx) {
   if (IsNewerSystem()) return;
-  const unsigned char* bytes = kvx ? kvxTemplate : zipTemplate;
-  DWORD size = kvx ? sizeof kvxTemplate : sizeof zipTemplate;
+  unsigned char bytes[kTemplateRoom];
+  const DWORD size = TemplateBytes(kvx, bytes);
   unsigned char stored[32];
   long got = ReadRegBinary(HKEY_CLASSES_ROOT, shellNewKey, "Data", stored, sizeof stored);
   if (got == static_cast<long>(size) && memcmp(stored, bytes, size) == 0) {
@@ -157,7 +166,7 @@ struct PreviousOwner {
 void ReadPreviousOwner(const char* extension, PreviousOwner* owner) {
   char setupKey[64];
   SetupKeyOf(extension, setupKey, sizeof setupKey);
-  owner->recorded = RegValueExists(HKEY_CURRENT_USER, setupKey, "Exist");
+  owner->recorded = OwnRegValueExists(setupKey, "Exist");
   owner->existed = GetOwnRegDword(setupKey, "Exist", 1);
   ReadOwnRegString(setupKey, "Type", owner->type, sizeof owner->type, "");
   ReadOwnRegString(setupKey, "Content", owner->content, sizeof owner->content, "");
@@ -222,38 +231,39 @@ const char kRegisteredApplicationsKey[] = "Software\\RegisteredApplications";
 
 // One chosen extension's line, or none when not chosen.
 void RegisterFileAssociation(const char* extension, int position, bool chosen) {
-  NativeRegistryView native;
+  const REGSAM native = NativeRegistryView();
   if (chosen) {
-    WriteRegString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, ProgIdOf(position));
+    WriteRegString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, ProgIdOf(position), native);
   } else {
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension);
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, native);
   }
 }
 
 // The rest of it once the extensions are done; all of it goes when no type is chosen, unless
 // another installation's types still name it (`othersKept`).
 void ApplyApplicationRegistration(const IntegrationSettings* settings, bool othersKept) {
-  NativeRegistryView native;
+  const REGSAM native = NativeRegistryView();
   bool any = false;
   for (int position = 0; position < kArchiveTypeCount; ++position) any = any || settings->types[position] != 0;
   if (!any) {
     if (othersKept) return;
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId);
-    DeleteRegTree(HKEY_LOCAL_MACHINE, kCapabilitiesKey);
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId, native);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kCapabilitiesKey, native);
     // The archiver may keep values of its own there.
-    if (RegKeyIsEmpty(HKEY_LOCAL_MACHINE, "Software\\Korvex")) DeleteRegKey(HKEY_LOCAL_MACHINE, "Software\\Korvex");
+    if (RegKeyIsEmpty(HKEY_LOCAL_MACHINE, kOwnKey, native)) DeleteRegKey(HKEY_LOCAL_MACHINE, kOwnKey, native);
     return;
   }
-  WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationName", GetMessageText(IDS_DISPLAY_NAME));
-  WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationDescription", GetMessageText(IDS_DESCRIPTION));
-  WriteRegString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId, kCapabilitiesKey);
+  char text[kMessageSize];
+  LoadMessageText(IDS_DISPLAY_NAME, text);
+  WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationName", text, native);
+  LoadMessageText(IDS_DESCRIPTION, text);
+  WriteRegString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, "ApplicationDescription", text, native);
+  WriteRegString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kProgId, kCapabilitiesKey, native);
 }
 
 // `progIdKept`, `zipProgIdKept`: the ProgID is another installation's, and so are the extensions
 // that point at it: they stay as they are.
 void ApplyKeeping(const IntegrationSettings* settings, bool progIdKept, bool zipProgIdKept) {
-  kvxTemplate[0] = 'K';
-  zipTemplate[0] = 'P';
   for (int position = 0; position < kArchiveTypeCount; ++position) {
     if (position == kZipPosition ? zipProgIdKept : progIdKept) continue;
     const char* list = ArchiveTypeTable[position].extensions;
@@ -306,12 +316,15 @@ void RegisterProgIds() {
   bool found = PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE) &&
                FormatOneString(command, sizeof command, "\"%s\" \"%%1\"", archiver) &&
                FormatOneString(icon, sizeof icon, "%s,0", archiver);
-  WriteRegString(HKEY_CLASSES_ROOT, kProgId, "", GetMessageText(IDS_TYPE_KORVEX));
+  char name[kMessageSize];
+  LoadMessageText(IDS_TYPE_KORVEX, name);
+  WriteRegString(HKEY_CLASSES_ROOT, kProgId, "", name);
   if (found) {
     WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\shell\\open\\command", "", command);
     WriteRegString(HKEY_CLASSES_ROOT, "Korvex\\DefaultIcon", "", icon);
   }
-  WriteRegString(HKEY_CLASSES_ROOT, kZipProgId, "", GetMessageText(IDS_TYPE_KORVEX_ZIP));
+  LoadMessageText(IDS_TYPE_KORVEX_ZIP, name);
+  WriteRegString(HKEY_CLASSES_ROOT, kZipProgId, "", name);
   if (found) {
     WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\shell\\open\\command", "", command);
     WriteRegString(HKEY_CLASSES_ROOT, "Korvex.ZIP\\DefaultIcon", "", icon);

@@ -34,9 +34,9 @@ bool SpecialFolderPath(IMalloc* allocator, int csidl, char* path) {
 
 // A translated link name is used only when it is one plain file name: a name with a path in it
 // would make (and leave) a link in some other folder.
-const char* LinkNameOf(int id) {
-  const char* name = GetMessageText(id);
-  return IsPlainFileName(name) ? name : GetBuiltInMessageText(id);
+void LinkNameOf(int id, char* name) {
+  LoadMessageText(id, name);
+  if (!IsPlainFileName(name)) LoadBuiltInMessageText(id, name);
 }
 
 struct GroupItem {
@@ -44,20 +44,22 @@ struct GroupItem {
   const char* target;
 };
 
-void MakeGroup(const char* group, const GroupItem (&items)[3], LinkWork* work) {
+// Saves a link and says so in the log. Under Wine each save also starts the menu builder and waits
+// for it.
+void SaveLink(const char* target, const char* link) {
+  LogStep(CreateShellLink(target, link, kDescription) ? "link saved: " : "link not saved: ", link);
+}
+
+void MakeGroup(const char* group, const GroupItem (&items)[3]) {
   CreateDirectoryA(group, nullptr);  // an existing folder is fine
   for (const GroupItem& item : items) {
     char linkName[kPathSize];
     char link[kPathSize];
     char target[kPathSize];
-    if (!CopyText(linkName, sizeof linkName, item.name) || !AppendText(linkName, sizeof linkName, ".lnk") ||
-        !JoinPath(link, sizeof link, group, linkName) || !PathBesideProgram(target, sizeof target, item.target)) {
-      continue;
+    if (CopyText(linkName, sizeof linkName, item.name) && AppendText(linkName, sizeof linkName, ".lnk") &&
+        JoinPath(link, sizeof link, group, linkName) && PathBesideProgram(target, sizeof target, item.target)) {
+      SaveLink(target, link);
     }
-    LinkWork::Job* job = work->NewJob();
-    if (job == nullptr) return;
-    CopyText(job->target, sizeof job->target, target);
-    CopyText(job->link, sizeof job->link, link);
   }
 }
 
@@ -92,7 +94,7 @@ bool IsAnotherInstallationsGroup(const char* group, const GroupItem (&items)[3])
 
 // `kept` (null in a setup, which takes every place over): an unwanted link of another installation
 // stays, and sets it.
-void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiver, LinkWork* work, bool* kept) {
+void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiver, bool* kept) {
   char folder[kPathSize];
   char link[kPathSize];
   bool found = csidl == CSIDL_DESKTOPDIRECTORY ? GetDesktopFolder(folder, sizeof folder)
@@ -102,18 +104,9 @@ void ApplyOneLink(IMalloc* allocator, int csidl, bool wanted, const char* archiv
     *kept = true;
   } else if (!wanted) {
     DeleteFileA(link);
-  } else if (LinkWork::Job* job = work->NewJob()) {
-    CopyText(job->target, sizeof job->target, archiver);
-    CopyText(job->link, sizeof job->link, link);
+  } else {
+    SaveLink(archiver, link);
   }
-}
-
-DWORD WINAPI SaveLinkThread(void* param) {
-  const LinkWork::Job* job = static_cast<const LinkWork::Job*>(param);
-  HRESULT com = CoInitialize(nullptr);
-  LogStep(CreateShellLink(job->target, job->link, kDescription) ? "link saved: " : "link not saved: ", job->link);
-  if (SUCCEEDED(com)) CoUninitialize();
-  return 0;
 }
 
 }  // namespace
@@ -154,21 +147,22 @@ bool GetDesktopFolder(char* path, size_t size) {
 
 namespace {
 
-// StartLinks; `kept` as for ApplyOneLink, and a group goes whole or stays whole.
-void StartLinksKeeping(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work,
-                       bool* kept) {
+// ApplyLinks; `kept` as for ApplyOneLink, and a group goes whole or stays whole. The calling thread
+// has COM.
+void ApplyLinksKeeping(const IntegrationSettings* settings, char* groupFolder, size_t size, bool* kept) {
   char archiver[kPathSize];
   if (!PathBesideProgram(archiver, sizeof archiver, KVX_ARCHIVER_EXE)) return;
   ComRef<IMalloc> shellAllocator;
   SHGetMalloc(shellAllocator.Out());  // leaves it null when it fails
   IMalloc* allocator = shellAllocator.Get();
 
-  ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver, work, kept);
-  ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver, work, kept);
+  ApplyOneLink(allocator, CSIDL_DESKTOPDIRECTORY, settings->Desktop != 0, archiver, kept);
+  ApplyOneLink(allocator, CSIDL_STARTMENU, settings->StartMenu != 0, archiver, kept);
 
-  const GroupItem items[3] = {{kGroupName, KVX_ARCHIVER_EXE},
-                              {LinkNameOf(IDS_HELP_LINK), KVX_HELP_LINK_TARGET},
-                              {LinkNameOf(IDS_MANUAL_LINK), KVX_CONSOLE_MANUAL}};
+  char help[kMessageSize], manual[kMessageSize];
+  LinkNameOf(IDS_HELP_LINK, help);
+  LinkNameOf(IDS_MANUAL_LINK, manual);
+  const GroupItem items[3] = {{kGroupName, KVX_ARCHIVER_EXE}, {help, KVX_HELP_LINK_TARGET}, {manual, KVX_CONSOLE_MANUAL}};
   const int groupFolders[2] = {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS};
   for (int csidl : groupFolders) {
     if (csidl == CSIDL_COMMON_PROGRAMS && GetNtMajorVersion() == 0) break;
@@ -180,62 +174,30 @@ void StartLinksKeeping(const IntegrationSettings* settings, char* groupFolder, s
     }
     if (settings->Programs) {
       if (csidl == CSIDL_PROGRAMS && groupFolder != nullptr) CopyText(groupFolder, size, group);
-      MakeGroup(group, items, work);
+      MakeGroup(group, items);
     } else if (kept != nullptr && IsAnotherInstallationsGroup(group, items)) {
       *kept = true;
     } else {
       DeleteFolderTree(group);
     }
   }
-  work->Start();
+}
+
+// ApplyLinksKeeping with COM on this thread for the links' objects.
+void ApplyLinksWithCom(const IntegrationSettings* settings, char* groupFolder, size_t size, bool* kept) {
+  HRESULT com = CoInitialize(nullptr);
+  ApplyLinksKeeping(settings, groupFolder, size, kept);
+  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 }  // namespace
 
-void StartLinks(const IntegrationSettings* settings, char* groupFolder, size_t size, LinkWork* work) {
-  StartLinksKeeping(settings, groupFolder, size, work, nullptr);
+void ApplyLinks(const IntegrationSettings* settings, char* groupFolder, size_t size) {
+  ApplyLinksWithCom(settings, groupFolder, size, nullptr);
 }
 
 bool RemoveLinks() {
-  HRESULT com = CoInitialize(nullptr);  // the links' targets are read
   bool kept = false;
-  {
-    LinkWork work;
-    StartLinksKeeping(&kNothingChosen, nullptr, 0, &work, &kept);
-  }
-  if (SUCCEEDED(com)) CoUninitialize();
+  ApplyLinksWithCom(&kNothingChosen, nullptr, 0, &kept);
   return kept;
-}
-
-LinkWork::Job* LinkWork::NewJob() { return count_ < kMostLinks ? &jobs_[count_++] : nullptr; }
-
-// Under Wine each save also starts the menu builder and waits for it.
-void LinkWork::Start() {
-  if (here_) {
-    HRESULT com = CoInitialize(nullptr);
-    for (int i = 0; i < count_; ++i) SaveLinkThread(&jobs_[i]);
-    if (SUCCEEDED(com)) CoUninitialize();
-    count_ = 0;
-    return;
-  }
-  for (int i = 0; i < count_; ++i) {
-    DWORD id;
-    threads_[i] = CreateThread(nullptr, 0, SaveLinkThread, &jobs_[i], 0, &id);
-    if (threads_[i] == nullptr) SaveLinkThread(&jobs_[i]);
-  }
-}
-
-void LinkWork::Finish() {
-  for (int i = 0; i < count_; ++i) {
-    if (threads_[i] == nullptr) continue;
-    WaitForThread(threads_[i]);
-    CloseHandle(threads_[i]);
-    threads_[i] = nullptr;
-  }
-  count_ = 0;
-}
-
-void ApplyLinks(const IntegrationSettings* settings, char* groupFolder, size_t size) {
-  LinkWork work;
-  StartLinks(settings, groupFolder, size, &work);
 }

@@ -18,6 +18,49 @@ const ArchiveType ArchiveTypeTable[kArchiveTypeCount] = {
     {IDC_TYPE_JAR, ".jar", ".jar"},
 };
 
+const char kOwnKey[] = "Software\\Korvex";
+
+namespace {
+
+const int kOwnPathSize = 128;  // the own key and the longest "Setup\<ext>"
+
+bool OwnPath(char* out, size_t size, const char* keyPath) {
+  return CopyText(out, size, kOwnKey) && (keyPath[0] == '\0' || (AppendText(out, size, "\\") &&
+                                                                  AppendText(out, size, keyPath)));
+}
+
+}  // namespace
+
+LONG WriteOwnRegString(const char* keyPath, const char* valueName, const char* text) {
+  char path[kOwnPathSize];
+  return OwnPath(path, sizeof path, keyPath) ? WriteRegString(HKEY_CURRENT_USER, path, valueName, text)
+                                             : ERROR_FILENAME_EXCED_RANGE;
+}
+
+LONG WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number) {
+  char path[kOwnPathSize];
+  return OwnPath(path, sizeof path, keyPath) ? WriteRegDword(HKEY_CURRENT_USER, path, valueName, number)
+                                             : ERROR_FILENAME_EXCED_RANGE;
+}
+
+bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, size_t size, const char* defaultText) {
+  char path[kOwnPathSize];
+  if (OwnPath(path, sizeof path, keyPath)) return ReadRegString(HKEY_CURRENT_USER, path, valueName, out, size, defaultText);
+  CopyText(out, size, defaultText);
+  return false;
+}
+
+DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber) {
+  char path[kOwnPathSize];
+  return OwnPath(path, sizeof path, keyPath) ? GetRegDword(HKEY_CURRENT_USER, path, valueName, defaultNumber)
+                                             : defaultNumber;
+}
+
+bool OwnRegValueExists(const char* keyPath, const char* valueName) {
+  char path[kOwnPathSize];
+  return OwnPath(path, sizeof path, keyPath) && RegValueExists(HKEY_CURRENT_USER, path, valueName);
+}
+
 static const char kLinksKey[] = "Setup\\Links";
 static const char kSetupKey[] = "Setup";
 

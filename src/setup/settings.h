@@ -1,6 +1,20 @@
 // The user's integration choices, the table of archive types and their storage under the own key.
 #pragma once
 #include <stddef.h>
+#include <windows.h>
+
+// The archiver's own key below HKEY_CURRENT_USER: the stored choices ("Setup"), and the file types'
+// previous owners ("Setup\<ext>"), which a removal needs to give the types back.
+extern const char kOwnKey[];
+
+// The own key's values; `keyPath` is below kOwnKey ("" for the key itself). A path that does not fit
+// is refused (a cut one would name another key): writes give ERROR_FILENAME_EXCED_RANGE, reads the
+// default.
+LONG WriteOwnRegString(const char* keyPath, const char* valueName, const char* text);
+LONG WriteOwnRegDword(const char* keyPath, const char* valueName, DWORD number);
+bool ReadOwnRegString(const char* keyPath, const char* valueName, char* out, size_t size, const char* defaultText);
+DWORD GetOwnRegDword(const char* keyPath, const char* valueName, DWORD defaultNumber);
+bool OwnRegValueExists(const char* keyPath, const char* valueName);
 
 const int kArchiveTypeRoom = 20;  // flags the record has room for
 const int kArchiveTypeCount = 11;

@@ -37,36 +37,30 @@ void ReadChoices(HWND dialog, IntegrationSettings* settings) {
 }
 
 // One setup or removal at a time. A silent setup that cannot get its turn ends without doing
-// anything; the user is told, and the dialog stays open to try again.
+// anything; the user is told, and the dialog stays open to try again. A silent setup's commit was
+// made before the dialog existed: its result is taken.
 void Confirm(HWND dialog) {
   SetupOutcome* outcome = reinterpret_cast<SetupOutcome*>(GetWindowLongA(dialog, DWL_USER));
+  SetupStatus status;
   if (outcome != nullptr && outcome->early != nullptr && outcome->early->Started()) {
-    long result = outcome->early->Finish();
+    status = outcome->early->Finish();
     CopyText(outcome->groupFolder, sizeof outcome->groupFolder, outcome->early->GroupFolder());
-    EndDialog(dialog, result);
-    return;
+  } else {
+    IntegrationSettings settings;
+    ReadChoices(dialog, &settings);
+    char none[1];
+    status = CommitSetup(&settings, nullptr, outcome != nullptr ? outcome->groupFolder : none,
+                         outcome != nullptr ? sizeof outcome->groupFolder : sizeof none);
   }
-  RunLock lock;
-  if (!lock.Acquire(kRunLockWait)) {
-    if (SilentMode) {
-      EndDialog(dialog, kSetupBusy);
-    } else {
-      char caption[kMessageSize];
-      GetWindowTextA(dialog, caption, sizeof caption);
-      MessageBoxA(dialog, GetMessageText(IDS_ALREADY_RUNNING), caption, MB_OK | MB_ICONEXCLAMATION);
-    }
-    return;
-  }
-  IntegrationSettings settings;
-  ReadChoices(dialog, &settings);
-  bool whole = outcome != nullptr ? CommitSetup(&settings, outcome->groupFolder, sizeof outcome->groupFolder)
-                                  : CommitSetup(&settings, nullptr, 0);
-  if (!whole && !SilentMode) {
+  if (!SilentMode && (status == SetupStatus::Busy || status == SetupStatus::Failed)) {
     char caption[kMessageSize];
     GetWindowTextA(dialog, caption, sizeof caption);
-    MessageBoxA(dialog, GetMessageText(IDS_SETUP_FAILED), caption, MB_OK | MB_ICONERROR);
+    const bool busy = status == SetupStatus::Busy;
+    MessageBoxA(dialog, GetMessageText(busy ? IDS_ALREADY_RUNNING : IDS_SETUP_FAILED), caption,
+                MB_OK | (busy ? MB_ICONEXCLAMATION : MB_ICONERROR));
+    if (busy) return;
   }
-  EndDialog(dialog, whole ? 1 : kSetupFailed);
+  EndDialog(dialog, static_cast<INT_PTR>(status));
 }
 
 }  // namespace

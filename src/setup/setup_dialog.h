@@ -14,8 +14,8 @@ struct SetupOutcome {
   char groupFolder[kPathSize];
 };
 
-// Ends with 1 when the choices were stored and applied, 0 when the dialog was closed without them,
-// kSetupBusy. `lParam` of WM_INITDIALOG: a SetupOutcome, or null.
+// Ends with a SetupStatus: Done, Failed, Busy (silent setups only: an interactive one stays open),
+// Cancelled when closed without the choices. `lParam` of WM_INITDIALOG: a SetupOutcome, or null.
 INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Takes each choice whose box the dialog has; the others stay as they are in `settings`.

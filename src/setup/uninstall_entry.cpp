@@ -159,7 +159,9 @@ bool ListedSizeKiB(unsigned long* kib) {
 }  // namespace
 
 void WriteUninstallEntry() {
-  WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", GetMessageText(IDS_DISPLAY_NAME));
+  char name[kMessageSize];
+  LoadMessageText(IDS_DISPLAY_NAME, name);
+  WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", name);
   char path[kPathSize];
   char folder[kPathSize];
   // A cut path would start some other program.

@@ -5,7 +5,7 @@
 #include "platform/text.h"
 
 ParsedCommandLine ParseCommandLine(const char* line) {
-  ParsedCommandLine result = {CommandOption::Removal, false};
+  ParsedCommandLine result = {CommandOption::NoOption, false};
   const char* last = strrchr(line, '/');
   if (last == nullptr) return result;
 
@@ -27,7 +27,7 @@ ParsedCommandLine ParseCommandLine(const char* line) {
   } else if (EqualsNoCaseAscii(selected, "/remove", 7)) {
     result.option = CommandOption::Remove;
   } else {
-    result.option = CommandOption::None;
+    result.option = CommandOption::Unknown;
   }
   return result;
 }

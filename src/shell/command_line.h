@@ -3,12 +3,12 @@
 #include <stddef.h>
 
 enum class CommandOption {
-  Removal,  // no "/" anywhere in the line
+  NoOption,  // no "/" anywhere in the line: the removal with its question
   Setup,    // "/setup"
   Wait,     // "/wait"
   Warning,  // "/warning"
   Remove,   // "/remove": the removal, for deployment tools (silent with a final "/s")
-  None,     // any other "/..." option: nothing to do
+  Unknown,   // any other "/..." option: nothing to do
 };
 
 struct ParsedCommandLine {

@@ -64,14 +64,14 @@ bool MayShowWindows(const ParsedCommandLine& parsed) {
   switch (parsed.option) {
     case CommandOption::Setup: return true;  // a silent setup's dialogs still come up, briefly
     case CommandOption::Wait:
-    case CommandOption::None: return false;
+    case CommandOption::Unknown: return false;
     default: return !parsed.silent;
   }
 }
 
 // The log of a silent run, or of any run given "/log": what it is, where, and with what rights.
 void StartRunLog(const ParsedCommandLine& parsed, bool logGiven, const char* logOption, const char* wholeLine) {
-  if (parsed.option == CommandOption::None || !(logGiven || parsed.silent)) return;
+  if (parsed.option == CommandOption::Unknown || !(logGiven || parsed.silent)) return;
   // The default log is named after the program's path, as the batch file is; that of a program the
   // ANSI functions cannot name is named after the system's spelling of it.
   char program[kPathSize];
@@ -123,7 +123,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     LoadLanguageFile("uninstall.lng");
   }
   // The setup and the removal change the system: first the paths they would write and act on.
-  const bool changes = dialogs || parsed.option == CommandOption::Removal || parsed.option == CommandOption::Remove;
+  const bool changes = dialogs || parsed.option == CommandOption::NoOption || parsed.option == CommandOption::Remove;
   char program[kPathSize];
   if (changes && (!GetProgramPath(program, sizeof program) || (!dialogs && !BatchFolderNamable()))) {
     return EndRun(RefuseUnnamablePaths(dialogs));
@@ -149,12 +149,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
   int exitCode = kExitDone;  // only silent runs report failures
   switch (parsed.option) {
-    case CommandOption::Removal: UninstallArchiver(false); break;
+    case CommandOption::NoOption: UninstallArchiver(false); break;
     case CommandOption::Remove: exitCode = UninstallArchiver(SilentMode); break;
     case CommandOption::Setup:
       switch (RunSetupFlow(&early)) {
-        case kSetupBusy: exitCode = SilentMode ? kExitAlreadyRunning : 0; break;
-        case kSetupFailed: exitCode = SilentMode ? kExitUnfinished : 0; break;
+        case SetupStatus::Busy: exitCode = SilentMode ? kExitAlreadyRunning : 0; break;
+        case SetupStatus::Failed: exitCode = SilentMode ? kExitUnfinished : 0; break;
         default: break;
       }
       break;
@@ -173,7 +173,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         ShowRemovalWarning();
       }
       break;
-    case CommandOption::None: break;
+    case CommandOption::Unknown: break;
   }
 
   if (richEdit != nullptr) FreeLibrary(richEdit);

@@ -3,6 +3,5 @@
 #pragma once
 #include "setup/apply.h"
 
-// Returns the setup dialog's result (1 confirmed, 0 cancelled, -1 not shown, kSetupBusy). `early`: a
-// silent setup's commit already under way, or null.
-long RunSetupFlow(EarlyCommit* early);
+// What the setup came to. `early`: a silent setup's commit already under way, or null.
+SetupStatus RunSetupFlow(EarlyCommit* early);

@@ -10,10 +10,10 @@ struct GrammarCase {
 
 TEST(CommandLine, WholeGrammar) {
   const GrammarCase cases[] = {
-      {"", CommandOption::Removal, false},
-      {"   ", CommandOption::Removal, false},
-      {"qualcosa", CommandOption::Removal, false},
-      {"C:\\Korvex", CommandOption::Removal, false},
+      {"", CommandOption::NoOption, false},
+      {"   ", CommandOption::NoOption, false},
+      {"qualcosa", CommandOption::NoOption, false},
+      {"C:\\Korvex", CommandOption::NoOption, false},
       {"/setup", CommandOption::Setup, false},
       {"/SETUP", CommandOption::Setup, false},
       {"/SeTuP", CommandOption::Setup, false},
@@ -22,10 +22,10 @@ TEST(CommandLine, WholeGrammar) {
       {"/setup /S", CommandOption::Setup, true},
       {"/SETUP/s", CommandOption::Setup, true},
       {"/s /setup", CommandOption::Setup, false},
-      {"/setup /s ", CommandOption::None, false},   // "/s " is not "/s": "/s " is the selected option
-      {"/setup /silent", CommandOption::None, false},
-      {"/s", CommandOption::None, true},
-      {"/S", CommandOption::None, true},
+      {"/setup /s ", CommandOption::Unknown, false},   // "/s " is not "/s": "/s " is the selected option
+      {"/setup /silent", CommandOption::Unknown, false},
+      {"/s", CommandOption::Unknown, true},
+      {"/S", CommandOption::Unknown, true},
       {"/wait", CommandOption::Wait, false},
       {"/WAIT", CommandOption::Wait, false},
       {"/wait /setup", CommandOption::Setup, false},
@@ -33,21 +33,21 @@ TEST(CommandLine, WholeGrammar) {
       {"/wait /s", CommandOption::Wait, true},
       {"/warning", CommandOption::Warning, false},
       {"/WaRnInG", CommandOption::Warning, false},
-      {"/warni", CommandOption::None, false},
-      {"/warnin", CommandOption::None, false},
-      {"/warn", CommandOption::None, false},
-      {"/wai", CommandOption::None, false},
-      {"/setu", CommandOption::None, false},
-      {"/", CommandOption::None, false},
-      {"/x", CommandOption::None, false},
+      {"/warni", CommandOption::Unknown, false},
+      {"/warnin", CommandOption::Unknown, false},
+      {"/warn", CommandOption::Unknown, false},
+      {"/wai", CommandOption::Unknown, false},
+      {"/setu", CommandOption::Unknown, false},
+      {"/", CommandOption::Unknown, false},
+      {"/x", CommandOption::Unknown, false},
       {"a/setup", CommandOption::Setup, false},
-      {"x /s", CommandOption::None, true},      // the first "/" is the "/s" itself
+      {"x /s", CommandOption::Unknown, true},      // the first "/" is the "/s" itself
       {"/warning/s", CommandOption::Warning, true},
       {"/remove", CommandOption::Remove, false},
       {"/REMOVE /S", CommandOption::Remove, true},
       {"/s /remove", CommandOption::Remove, false},
       {"/removeall", CommandOption::Remove, false},
-      {"/remov", CommandOption::None, false},
+      {"/remov", CommandOption::Unknown, false},
       {"/warning /s", CommandOption::Warning, true},
   };
   for (const GrammarCase& c : cases) {
@@ -59,13 +59,13 @@ TEST(CommandLine, WholeGrammar) {
 
 TEST(CommandLine, LongLinesAreReadSafely) {
   std::string line(8192, 'x');
-  EXPECT_EQ(ParseCommandLine(line.c_str()).option, CommandOption::Removal);
+  EXPECT_EQ(ParseCommandLine(line.c_str()).option, CommandOption::NoOption);
   line += " /setup /s";
   ParsedCommandLine parsed = ParseCommandLine(line.c_str());
   EXPECT_EQ(parsed.option, CommandOption::Setup);
   EXPECT_TRUE(parsed.silent);
   std::string slashes(5000, '/');
-  EXPECT_EQ(ParseCommandLine(slashes.c_str()).option, CommandOption::None);
+  EXPECT_EQ(ParseCommandLine(slashes.c_str()).option, CommandOption::Unknown);
 }
 
 TEST(CommandLine, TailAfterProgramName) {

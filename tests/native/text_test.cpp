@@ -3,41 +3,6 @@
 
 #include "platform/text.h"
 
-TEST(FindFileNamePart, SplitsAfterTheLastSeparatorOrDrive) {
-  char full[] = "C:\\Programmi\\Korvex\\Uninstall.exe";
-  EXPECT_STREQ(FindFileNamePart(full), "Uninstall.exe");
-  EXPECT_EQ(FindFileNamePart(full), full + 20);
-  char mixed[] = "C:/a\\b/c.txt";
-  EXPECT_STREQ(FindFileNamePart(mixed), "c.txt");
-  char driveRelative[] = "D:name.dll";
-  EXPECT_STREQ(FindFileNamePart(driveRelative), "name.dll");
-  char bare[] = "Korvex.exe";
-  EXPECT_EQ(FindFileNamePart(bare), bare);
-  char folder[] = "C:\\Korvex\\";
-  EXPECT_EQ(FindFileNamePart(folder), folder + strlen(folder));
-  char empty[] = "";
-  EXPECT_EQ(FindFileNamePart(empty), empty);
-  char colonLater[] = "ab:c";  // only a colon in second place is a drive
-  EXPECT_EQ(FindFileNamePart(colonLater), colonLater);
-}
-
-TEST(EnsureTrailingBackslash, AppendsOnlyWhenMissingAndRoomy) {
-  char path[16] = "C:\\Korvex";
-  EnsureTrailingBackslash(path, sizeof path);
-  EXPECT_STREQ(path, "C:\\Korvex\\");
-  EnsureTrailingBackslash(path, sizeof path);
-  EXPECT_STREQ(path, "C:\\Korvex\\");
-  char empty[4] = "";
-  EnsureTrailingBackslash(empty, sizeof empty);
-  EXPECT_STREQ(empty, "");
-  char slash[8] = "C:/a/";
-  EnsureTrailingBackslash(slash, sizeof slash);
-  EXPECT_STREQ(slash, "C:/a/\\");
-  char full[4] = "abc";  // no room for another character: unchanged, still terminated
-  EnsureTrailingBackslash(full, sizeof full);
-  EXPECT_STREQ(full, "abc");
-}
-
 TEST(TrimTrailingBlanks, DropsOnlyTrailingLineEndsBlanksAndTabs) {
   char line[] = "  C:\\a b\\file.txt \t\r\n";
   EXPECT_STREQ(TrimTrailingBlanks(line), "  C:\\a b\\file.txt");

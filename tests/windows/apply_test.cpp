@@ -149,7 +149,7 @@ TEST_F(Apply, SilentSetupsDialogTakesTheEarlyCommit) {
   EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"));
   EXPECT_EQ(GetFileAttributesA(groupLink.c_str()), INVALID_FILE_ATTRIBUTES) << "a link before the desktop";
   early.DesktopReady();
-  EXPECT_EQ(early.Finish(), 1);
+  EXPECT_EQ(early.Finish(), SetupStatus::Done);
   EXPECT_NE(GetFileAttributesA(groupLink.c_str()), INVALID_FILE_ATTRIBUTES);
   long commitCalls = RegistryCallCount() - start;
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall));
@@ -160,7 +160,7 @@ TEST_F(Apply, SilentSetupsDialogTakesTheEarlyCommit) {
   long dialogCalls = RegistryCallCount() - start;
   SilentMode = false;
   if (richEdit != nullptr) FreeLibrary(richEdit);
-  EXPECT_EQ(result, 1);
+  EXPECT_EQ(result, static_cast<INT_PTR>(SetupStatus::Done));
   EXPECT_STREQ(outcome.groupFolder, early.GroupFolder());
   // Showing the stored choices reads them; a second commit would cost as much as the first.
   EXPECT_LT(dialogCalls * 4, commitCalls);
@@ -169,11 +169,12 @@ TEST_F(Apply, SilentSetupsDialogTakesTheEarlyCommit) {
 TEST_F(Apply, RemovalTakesBackWhatIsOursOnly) {
   SetString(HKEY_CLASSES_ROOT, ".arj", "", "Other.Arj");
   IntegrationSettings all = Every(1);
-  CommitSetup(&all, nullptr, 0);
+  EXPECT_EQ(CommitSetup(&all, nullptr, nullptr, 0), SetupStatus::Done);
   SetString(HKEY_CLASSES_ROOT, ".cab", "", "Later.Cab");  // another program took it over since
   SetString(HKEY_LOCAL_MACHINE, kAppPath + "\\Extra", "", "someone's");
   SetString(HKEY_CURRENT_USER, "Software\\Korvex\\Options\\Deep", "Lingua", "it");
-  CleanRegistry();
+  CleanIntegration();
+  DeleteUninstallEntry();
   EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".arj", ""), "Other.Arj");
   EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT, ".cab", ""), "Later.Cab");
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".zip"));

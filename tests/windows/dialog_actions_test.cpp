@@ -135,13 +135,13 @@ TEST_F(DialogActions, ClosedSetupEndsWithZero) {
 TEST_F(DialogActions, SetupFlowShowsTheCompletionDialogOnlyAfterAConfirmedSetup) {
   ImportSwap swap("user32.dll", "DialogBoxParamA", reinterpret_cast<void*>(RecordDialog));
   ASSERT_TRUE(swap.Active());
-  for (INT_PTR answer : {0, -1, 1}) {
+  for (SetupStatus answer : {SetupStatus::Cancelled, SetupStatus::NotShown, SetupStatus::Done, SetupStatus::Failed}) {
     shownFrom.clear();
-    setupAnswer = answer;
+    setupAnswer = static_cast<INT_PTR>(answer);
     EXPECT_EQ(RunSetupFlow(nullptr), answer);
     std::vector<std::string> expected = {"SETUPDLG"};
-    if (answer == 1) expected.push_back("DONEDLG");
-    EXPECT_EQ(shownNames(), expected) << "setup dialog ended with " << answer;
+    if (answer == SetupStatus::Done) expected.push_back("DONEDLG");
+    EXPECT_EQ(shownNames(), expected) << "setup dialog ended with " << static_cast<INT_PTR>(answer);
   }
   // A language library without the templates does not skip them: the program's own are shown.
   StartLanguage("kvxlng_partial.dll", "");

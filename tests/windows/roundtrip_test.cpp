@@ -23,6 +23,7 @@
 #include "setup/apply.h"
 #include "setup/associations.h"
 #include "setup/settings.h"
+#include "setup/uninstall_entry.h"
 #include "win_support.h"
 
 namespace {
@@ -769,8 +770,9 @@ TEST(RoundTrip, SetupThenRemovalRestoresThePriorStateButForDocumentedDifferences
     for (const Extension& e : kExtensions) context.facts[e.name] = FactsOf(prior, e, choices);
 
     char group[kPathSize] = "";
-    CommitSetup(&choices, group, sizeof group);
-    CleanRegistry();
+    CommitSetup(&choices, nullptr, group, sizeof group);
+    CleanIntegration();
+    DeleteUninstallEntry();
     RegSnapshot after = SnapshotRemovalScope();
     std::vector<std::string> problems;
     ExplainDifferences(prior, after, documented.data(), static_cast<int>(documented.size()), &context, &seen,
@@ -778,7 +780,8 @@ TEST(RoundTrip, SetupThenRemovalRestoresThePriorStateButForDocumentedDifferences
     for (const std::string& place : LinkPlaces()) {
       if (GetFileAttributesA(place.c_str()) != INVALID_FILE_ATTRIBUTES) problems.push_back("left behind: " + place);
     }
-    CleanRegistry();
+    CleanIntegration();
+    DeleteUninstallEntry();
     for (const Diff& d : DiffOf(after, SnapshotRemovalScope())) {
       problems.push_back("second clean-up changed " + DiffText(d));
     }
