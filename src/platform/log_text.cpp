@@ -33,20 +33,16 @@ class LineWriter {
 size_t ComposeLogLine(char* out, size_t size, const LogStamp& stamp, unsigned long pid, const char* text) {
   if (size < 3) return 0;
   LineWriter w(out, size - 3);  // room for CR LF and the terminator
-  w.Digits(stamp.year, 4);
-  w.Put('-');
-  w.Digits(stamp.month, 2);
-  w.Put('-');
-  w.Digits(stamp.day, 2);
-  w.Put(' ');
-  w.Digits(stamp.hour, 2);
-  w.Put(':');
-  w.Digits(stamp.minute, 2);
-  w.Put(':');
-  w.Digits(stamp.second, 2);
-  w.Put('.');
-  w.Digits(stamp.milliseconds, 3);
-  w.Put(' ');
+  const struct {
+    unsigned long value;
+    int width;
+    char after;
+  } fields[] = {{stamp.year, 4, '-'},   {stamp.month, 2, '-'},  {stamp.day, 2, ' '},         {stamp.hour, 2, ':'},
+                {stamp.minute, 2, ':'}, {stamp.second, 2, '.'}, {stamp.milliseconds, 3, ' '}};
+  for (const auto& field : fields) {
+    w.Digits(field.value, field.width);
+    w.Put(field.after);
+  }
   w.Put('[');
   w.Digits(pid, 1);
   w.Put(']');
