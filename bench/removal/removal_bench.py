@@ -2,7 +2,7 @@
 """Where a removal's time goes: Uninstall.exe removing a generated installation against the
 cheapest Win32 deletion of the same tree. Prints medians (min-max) and ratios; not a test.
 
-    removal_bench.py BUILD [--entries N] [--depth D] [--runs R]
+    removal_bench.py BUILD [--entries N] [--depth D] [--runs R] [--removal-args "/log=..."]
 
 Each run builds the tree anew in one Wine prefix and times, from the start of the driver:
   (1) delete_list.exe: the list's entries deleted last-first, then the list and the folder
@@ -77,6 +77,8 @@ def main():
     ap.add_argument("--entries", type=int, default=20000)
     ap.add_argument("--depth", type=int, default=6)
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--removal-args", default="",
+                    help="more of the removal's command line, e.g. /log=C:\\none\\x.log (a log that cannot be opened)")
     args = ap.parse_args()
     uninstall, reference = os.environ["KVX_UNINSTALL"], os.environ["KVX_DELETE_LIST"]
 
@@ -109,7 +111,7 @@ def main():
                     rig.run_script(["cd " + rig.winpath(folder), R.run(120000, exe, "/setup", "/s")], timeout=300)
                     rig.stop_prefix()  # the program group's folder window the setup opened
                     rig.boot()
-                    times = timed(rig, folder, ["cd " + rig.winpath(folder), R.start(exe, "/remove", "/s")])
+                    times = timed(rig, folder, ["cd " + rig.winpath(folder), R.start(exe, "/remove", "/s", *args.removal_args.split())])
                 if run:
                     rows[row].append(times)
             print("run %d/%d done" % (run, args.runs) if run else "warm-up done", flush=True)
