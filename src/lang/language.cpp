@@ -1,18 +1,27 @@
 #include <string.h>
 #include <windows.h>
 
+#include <new>
+
 #include "lang/language.h"
 #include "lang/language_table.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
-// Built in this order before WinMain and destroyed in the reverse order after it: the library is
-// unloaded before the language table frees its memory.
-static LanguageResources LanguageTable;
+// No static object here has a destructor to run: the program ends with ExitProcess and runs none.
+// The end of its flow unloads the library; the table's memory is the process heap's.
 static ExtResource LanguageLibrary;
 
 namespace {
+
+// Built in place on first use and never destroyed.
+LanguageResources& Table() {
+  alignas(LanguageResources) static unsigned char storage[sizeof(LanguageResources)];
+  static LanguageResources* table = nullptr;
+  if (table == nullptr) table = new (storage) LanguageResources;
+  return *table;
+}
 
 class FileByteSource : public ByteSource {
  public:
@@ -67,7 +76,7 @@ HINSTANCE DialogTemplateModule(const char* name) {
 }
 
 void LoadLanguageFile(const char* name) {
-  LanguageTable.Unload();
+  Table().Unload();
   char path[kPathSize];
   // A path that does not fit is not the file asked for: load nothing.
   bool found = strchr(name, '\\') != nullptr ? CopyText(path, sizeof path, name)
@@ -76,22 +85,22 @@ void LoadLanguageFile(const char* name) {
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (file.IsValid()) {
       FileByteSource source(file.Get());
-      LanguageTable.Load(source);
+      Table().Load(source);
     }
   }
   DetectTextDirection();
 }
 
-bool IsLanguageFileLoaded() { return LanguageTable.IsLoaded(); }
+bool IsLanguageFileLoaded() { return Table().IsLoaded(); }
 
 void TranslateText(char* dst, size_t size, const char* src, const char* context, TextDomain domain) {
-  LanguageTable.Translate(dst, size, src, context, domain);
+  Table().Translate(dst, size, src, context, domain);
 }
 
-bool IsRightToLeft() { return LanguageTable.IsRightToLeft(); }
+bool IsRightToLeft() { return Table().IsRightToLeft(); }
 
 void DetectTextDirection() {
   bool rtl = FindResourceA(CurrentResourceModule(), "RTL", MAKEINTRESOURCEA(5)) != nullptr ||
-             LanguageTable.AsksForRightToLeft();
-  LanguageTable.SetRightToLeft(rtl);
+             Table().AsksForRightToLeft();
+  Table().SetRightToLeft(rtl);
 }

@@ -1,7 +1,7 @@
 // The loaded language: the optional language library "kvxlng.dll" (dialogs, icon and messages of
 // another language) and the language file "uninstall.lng" (translations keyed by the program's own
-// texts) with the text direction. This unit owns both for the whole run: the library object and the
-// language table are its static objects, built before WinMain and destroyed after it.
+// texts) with the text direction. This unit owns both for the whole run; the end of the program's
+// flow unloads the library (no static destructors run: the program ends with ExitProcess).
 #pragma once
 #include <stddef.h>
 #include <windows.h>
@@ -13,7 +13,6 @@
 class ExtResource {
  public:
   ExtResource() = default;
-  ~ExtResource() { UnloadLanguageLibrary(); }
   ExtResource(const ExtResource&) = delete;
   ExtResource& operator=(const ExtResource&) = delete;
 

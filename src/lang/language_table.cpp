@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/memory.h"
 #include "platform/text.h"
 
 const char kSectionMarker[14] = "***messages**";
@@ -70,7 +71,7 @@ bool LanguageResources::Load(ByteSource& source) {
   Unload();
   long marker = FindSectionMarker(source);
   if (marker < 0) return false;
-  char* text = static_cast<char*>(malloc(kSectionLimit + kSectionSlack));
+  char* text = static_cast<char*>(AllocateMemory(kSectionLimit + kSectionSlack));
   if (text == nullptr) return false;
   long got = source.ReadAt(marker, text, kSectionLimit);
   if (got < 0) got = 0;
@@ -81,7 +82,7 @@ bool LanguageResources::Load(ByteSource& source) {
 }
 
 void LanguageResources::Unload() {
-  free(text_);
+  FreeMemory(text_);
   text_ = nullptr;
   length_ = 0;
   lineIndex_.Clear();

@@ -3,7 +3,6 @@
 // and the fuzzer through memory.
 #pragma once
 #include <stddef.h>
-#include <stdlib.h>
 
 #include "lang/crc32.h"
 #include "platform/array.h"

@@ -1,7 +1,8 @@
 // A growable array of plain values, and what happens when memory runs out. Pure: no <windows.h>.
 #pragma once
 #include <stddef.h>
-#include <stdlib.h>
+
+#include "platform/memory.h"
 
 // Stops the program: memory ran out where it cannot go on without. Each host (program, tests,
 // fuzzer) defines it.
@@ -13,7 +14,7 @@ template <typename T>
 class Array {
  public:
   Array() = default;
-  ~Array() { free(items_); }
+  ~Array() { FreeMemory(items_); }
   Array(const Array&) = delete;
   Array& operator=(const Array&) = delete;
 
@@ -25,7 +26,7 @@ class Array {
     if (count_ + 1 > capacity_) {
       int wanted = capacity_ + capacity_ / 4 + 16;
       if (wanted < count_ + 1) wanted = count_ + 1;
-      T* grown = static_cast<T*>(realloc(items_, static_cast<size_t>(wanted) * sizeof(T)));
+      T* grown = static_cast<T*>(ResizeMemory(items_, static_cast<size_t>(wanted) * sizeof(T)));
       if (grown == nullptr) return false;
       items_ = grown;
       capacity_ = wanted;
@@ -34,7 +35,7 @@ class Array {
     return true;
   }
   void Clear() {
-    free(items_);
+    FreeMemory(items_);
     items_ = nullptr;
     count_ = capacity_ = 0;
   }

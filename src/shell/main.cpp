@@ -90,7 +90,10 @@ void StartRunLog(const ParsedCommandLine& parsed, bool logGiven, const char* log
   LogStep("Windows ", system, RunsElevated() ? ", elevated" : ", not elevated");
 }
 
+// Every run ends here. The language library is unloaded now: no static destructor runs after
+// WinMain (the entry ends the process at once).
 int EndRun(int exitCode) {
+  UnloadLanguageLibrary();
   LogExitAndClose(exitCode);
   return exitCode;
 }

@@ -2,12 +2,15 @@
 """Fails when the program imports a DLL or function that is not on the allowlist.
 
 Every new import is a decision: Windows 95/98 and NT 4 must still load the program, and Wine never
-reports a missing function, so the list is checked here instead.
+reports a missing function, so the list is checked here instead. The C runtime (msvcrt.dll) is
+refused outright: Windows 95 as first released has none, and the program brings its own functions.
 Usage: check_imports.py OBJDUMP EXE ALLOWLIST
 """
 import re
 import subprocess
 import sys
+
+FORBIDDEN_DLLS = {"msvcrt.dll"}
 
 
 def imports_of(objdump, exe):
@@ -35,6 +38,9 @@ def main():
     extra = sorted(found - allowed)
     for f in extra:
         print(f"not allowed: {f}")
+    forbidden = sorted(f for f in found if f.split("!")[0] in FORBIDDEN_DLLS)
+    for f in forbidden:
+        print(f"forbidden DLL: {f}")
     headers = {m.group(1): m.group(2) for m in re.finditer(r"^(Magic|Subsystem|MajorSubsystemVersion)\s+(\S+)", dump, re.M)}
     problems = 0
     if headers.get("Magic") != "010b":
@@ -47,7 +53,7 @@ def main():
         print(f"subsystem version too new for Windows 95/NT 4: {headers.get('MajorSubsystemVersion')}")
         problems += 1
     print(f"{len(found)} imports checked, {len(extra)} not allowed")
-    return 1 if extra or problems else 0
+    return 1 if extra or forbidden or problems else 0
 
 
 if __name__ == "__main__":
