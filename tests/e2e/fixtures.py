@@ -11,12 +11,16 @@ import os
 import shutil
 import signal
 import struct
+import sys
 import time
 import unittest
 import zlib
 from pathlib import Path
 
 import rig as R
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+from demo_setup import HANDLER_CLASSES  # noqa: E402  (the classes of the shell handler keys)
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
@@ -95,7 +99,7 @@ REMOVAL_SCOPE = (["HKCR\\" + e for e in ALL_EXTENSIONS + VOLUMES[:3] + ["Korvex"
 ARCHIVER_KEYS = ["HKCR\\Korvex", "HKCR\\Korvex.ZIP", "HKCR\\CLSID\\" + CLSID, APP_PATH, UNINSTALL_KEY, OWN]
 # Every key a setup may write, all volumes and the common handler keys included.
 WHOLE_SCOPE = (["HKCR\\" + e for e in ALL_EXTENSIONS + VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + CLSID]]
-               + ["HKCR\\%s\\shellex" % k for k in ("*", "Folder", "Directory", "Drive", "exefile")]
+               + ["HKCR\\%s\\shellex" % k for k in HANDLER_CLASSES]
                + [APPROVED, APP_PATH, UNINSTALL_KEY, OWN, "HKLM\\Software\\Korvex", REGISTERED])
 
 

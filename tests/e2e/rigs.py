@@ -19,9 +19,9 @@ class SetupChecks:
     def registry(self):
         """The keys the setup may touch, read in one Wine start."""
         keys = ["HKCR\\" + e for e in F.ALL_EXTENSIONS + F.VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + F.CLSID]]
-        keys += ["HKCR\\exefile\\shellex", "HKCR\\*\\shellex", "HKCR\\Folder\\shellex", "HKCR\\Directory\\shellex",
-                 "HKCR\\Drive\\shellex", "HKCR\\https", "HKCR\\.txt", F.APPROVED, F.APP_PATH, F.UNINSTALL_KEY, F.OWN,
-                 "HKLM\\Software\\Korvex", F.REGISTERED]
+        keys += ["HKCR\\%s\\shellex" % k for k in F.HANDLER_CLASSES]
+        keys += ["HKCR\\https", "HKCR\\.txt", F.APPROVED, F.APP_PATH, F.UNINSTALL_KEY, F.OWN, "HKLM\\Software\\Korvex",
+                 F.REGISTERED]
         out = self.rig.files / "regdump.txt"
         proc = self.rig.wine([F.REGDUMP, self.rig.winpath(out)] + keys, timeout=180)
         self.assertEqual(proc.returncode, 0, proc.stderr)
