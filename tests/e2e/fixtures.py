@@ -11,10 +11,10 @@ import os
 import shutil
 import signal
 import struct
+import subprocess
 import sys
 import time
 import unittest
-import zlib
 from pathlib import Path
 
 import rig as R
@@ -26,6 +26,7 @@ EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
 KILLCALL = os.environ.get("KVX_E2E_KILLCALL")
 CALLPROBE = os.environ.get("KVX_E2E_CALLPROBE")
+KVXTEXT = os.environ.get("KVX_E2E_KVXTEXT")
 REGDUMP = os.environ.get("KVX_E2E_REGDUMP")
 BOXPROBE = os.environ.get("KVX_E2E_BOXPROBE")
 HOLDFILE = os.environ.get("KVX_E2E_HOLDFILE")
@@ -35,7 +36,8 @@ BUILD = os.environ.get("KVX_E2E_BUILD")
 SETUP_NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": STUB, "KVX_E2E_REGDUMP": REGDUMP,
                 "KVX_E2E_BOXPROBE": BOXPROBE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
                 "KVX_E2E_BUILD": BUILD}
-REMOVAL_NEEDED = {**SETUP_NEEDED, "KVX_E2E_HOLDFILE": HOLDFILE, "KVX_LANGLIB_PARTIAL": PARTIAL}
+REMOVAL_NEEDED = {**SETUP_NEEDED, "KVX_E2E_HOLDFILE": HOLDFILE, "KVX_LANGLIB_PARTIAL": PARTIAL,
+                  "KVX_E2E_KVXTEXT": KVXTEXT}
 
 SETUP_CAPTION = "Configurazione Korvex"
 REMOVAL_CAPTION = "Rimuovi Korvex"
@@ -275,21 +277,24 @@ def close_folder_windows(rig, wait=0):
     return [folder for _, folder in found]
 
 
+def kvxtext(*args):
+    """The output of the program's own text composers, built for the host (kvxtext.cpp)."""
+    if not KVXTEXT:
+        raise unittest.SkipTest("set KVX_E2E_KVXTEXT")
+    proc = subprocess.run([KVXTEXT] + [a.encode("cp1252") for a in args], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    if proc.returncode != 0:
+        raise AssertionError("kvxtext %r failed: %r" % (args, proc.stderr))
+    return proc.stdout
+
+
 def batch_text(nt, program, folder, batch, silent=False, log=None):
     """The self-deleting batch file the program must write, byte for byte. A silent removal names
     its log to both runs of the program: by default the one beside the batch file (log_name)."""
-    def q(path):
-        return '"%s"' % path.replace("%", "%%")
     if silent and log is None:
         log = batch.rsplit("\\", 1)[0] + "\\" + log_name(program)
-    logged = " /log=" + q(log) if log else ""
-    text = ("" if nt else "start /wait ") + q(program) + " /wait" + logged + "\r\n"
-    listed = folder + ("" if folder.endswith("\\") else "\\") + "Uninstall.lst"
-    text += ("del %s\r\nif not exist %s del %s\r\nrd %s\r\nif not exist %s goto done\r\n"
-             % (q(program), q(program), q(listed), q(folder), q(program))) * 5
-    text += ":done\r\nif exist %s %s /warning%s%s\r\ndel %s" % (q(program), q(program), logged, " /s" if silent else "",
-                                                                q(batch))
-    return text.encode("cp1252")
+    return kvxtext("batch", "nt" if nt else "9x", program, folder, batch, "silent" if silent else "shown",
+                   *([log] if log else []))
 
 
 def batch_own_path(rig, found):
@@ -302,15 +307,14 @@ def batch_own_path(rig, found):
 
 
 def batch_name(program, attempt=0):
-    """The hex part of the batch file's name: a CRC-32 of the program's path in ASCII capitals, plus
-    the attempt (a later name is tried when something that cannot be removed holds the first)."""
-    upper = "".join(c.upper() if "a" <= c <= "z" else c for c in program)
-    return "%08X" % ((zlib.crc32(upper.encode("cp1252")) + attempt) & 0xFFFFFFFF)
+    """The hex part of the batch file's name ("Uninstall.Kvx.XXXXXXXX.Bat"): a later attempt's name is
+    tried when something that cannot be removed holds the first."""
+    return kvxtext("batch-name", program, str(attempt)).decode("ascii")[len("Uninstall.Kvx."):-len(".Bat")]
 
 
 def log_name(program):
     """The default name of the run log of the program at `program`: the batch file's, ".log"."""
-    return "Uninstall.Kvx.%s.log" % batch_name(program)
+    return kvxtext("log-name", program).decode("ascii")
 
 
 def batches(rig):

@@ -36,7 +36,8 @@ import demo_setup as D  # noqa: E402  (registry exports and what counts as expec
 EXE = os.environ.get("KVX_UNINSTALL")
 BUILD = os.environ.get("KVX_E2E_BUILD")
 NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": os.environ.get("KVX_E2E_KORVEX_STUB"),
-          "KVX_E2E_REGDUMP": F.REGDUMP, "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD}
+          "KVX_E2E_REGDUMP": F.REGDUMP, "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD,
+          "KVX_E2E_KVXTEXT": F.KVXTEXT}
 
 ALL_VERSIONS = ["win95", "win98", "winme", "nt40", "win2k", "winxp", "win7", "win10", "win64"]
 CI_VERSIONS = ["win98", "win7", "win10", "win64"]
