@@ -8,14 +8,15 @@
 # tools/screenshots.py (--own-language-file, --keep-full, --out DIR).
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-kvx_build_win32 Uninstall kvxdrive kvxlng_english
+kvx_build_win32 Uninstall kvxdrive kvxlng_english e2e_kvxtext
 
 export KVX_DRIVER=$build/win32/tools/driver/kvxdrive.exe
 export KVX_UNINSTALL=$build/win32/src/Uninstall.exe
 export KVX_LANGLIB_ENGLISH=$build/win32/tests/e2e/kvxlng_english.dll
+export KVX_E2E_KVXTEXT=$build/win32/tests/e2e/kvxtext
 export KVX_E2E_BUILD=$build/win32
 export PYTHONDONTWRITEBYTECODE=1
-for f in "$KVX_DRIVER" "$KVX_UNINSTALL" "$KVX_LANGLIB_ENGLISH"; do
+for f in "$KVX_DRIVER" "$KVX_UNINSTALL" "$KVX_LANGLIB_ENGLISH" "$KVX_E2E_KVXTEXT"; do
   [ -f "$f" ] || { echo "screenshots: $f was not built" >&2; exit 1; }
 done
 

@@ -44,12 +44,17 @@ GONE_LIMIT = 180
 # it holds no values; a value in it is always reported. The keys above the handler keys may serve
 # other programs' handlers, so the removal does not take them back.
 _CLASSES = r"^HKEY_LOCAL_MACHINE\\Software\\Classes\\"
+# The classes whose shell handler keys the setup writes: the common handler keys (named "Korvex")
+# below the first four, the programs' property sheet handler (named by the class) below "exefile".
+COMMON_HANDLER_CLASSES = ("*", "Folder", "Drive", "Directory")
+HANDLER_CLASSES = COMMON_HANDLER_CLASSES + ("exefile",)
+_COMMON = "(%s)" % "|".join(re.escape(c) for c in COMMON_HANDLER_CLASSES)
+_HANDLED = "(%s)" % "|".join(re.escape(c) for c in HANDLER_CLASSES)
 EXPECTED_KEYS = [
-    (re.compile(_CLASSES + r"(\*|Folder|Drive|Directory)\\shellex\\(ContextMenuHandlers|DragDropHandlers)"
-                r"\\Korvex$", re.I),
+    (re.compile(_CLASSES + _COMMON + r"\\shellex\\(ContextMenuHandlers|DragDropHandlers)\\Korvex$", re.I),
      "common shell handler key, left empty on purpose"),
-    (re.compile(_CLASSES + r"(\*|Folder|Drive|Directory|exefile)"
-                r"(\\shellex(\\(ContextMenuHandlers|DragDropHandlers|PropertySheetHandlers))?)?$", re.I),
+    (re.compile(_CLASSES + _HANDLED
+                + r"(\\shellex(\\(ContextMenuHandlers|DragDropHandlers|PropertySheetHandlers))?)?$", re.I),
      "made on the way to a shell handler key"),
     # Every Windows since Vista has this list; Wine's prefixes lack it until a program registers.
     (re.compile(r"^HKEY_LOCAL_MACHINE\\Software\\RegisteredApplications$", re.I),

@@ -372,20 +372,12 @@ def check_mirrored(mirrored, plain):
 
 
 def format_one(text, argument):
-    """The program's formatting of a message: the first "%s" replaced, "%%" made "%"."""
-    out, i, used = [], 0, False
-    while i < len(text):
-        if text.startswith("%%", i):
-            out.append("%")
-            i += 2
-        elif text.startswith("%s", i) and not used:
-            out.append(argument)
-            used = True
-            i += 2
-        else:
-            out.append(text[i])
-            i += 1
-    return "".join(out)
+    """A message as the program formats it, from its own formatter built for the host (kvxtext)."""
+    args = [os.environ["KVX_E2E_KVXTEXT"], "format", text.encode("cp1252"), argument.encode("cp1252")]
+    proc = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    if proc.returncode != 0:
+        raise Failure("kvxtext format %r: %r" % (text, proc.stderr))
+    return proc.stdout.decode("cp1252")
 
 
 def expected_boxes(messages, entries):
@@ -554,7 +546,7 @@ def main():
                         help="use the English file made here even when lang/english/uninstall.lng exists")
     parser.add_argument("--keep-full", action="store_true", help="keep the whole-screen pictures")
     args = parser.parse_args()
-    needed = ["KVX_DRIVER", "KVX_UNINSTALL", "KVX_E2E_BUILD", "KVX_LANGLIB_ENGLISH"]
+    needed = ["KVX_DRIVER", "KVX_UNINSTALL", "KVX_E2E_BUILD", "KVX_LANGLIB_ENGLISH", "KVX_E2E_KVXTEXT"]
     missing = [n for n in needed if not os.environ.get(n)]
     if missing:
         print("screenshots: set " + ", ".join(missing), file=sys.stderr)

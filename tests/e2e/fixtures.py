@@ -1,24 +1,183 @@
-"""Shared helpers of the end-to-end suites: a fake installation folder, planted registry entries,
-the setup's folder windows, the self-deleting batch file's text, a stand-in interpreter, and the
-state of a prefix that two runs are compared by.
+"""Shared helpers of the end-to-end suites: what ctest passes, the setup's constants (captions, keys,
+types, planted owners), the regdump and shell link readers, a fake installation folder, planted
+registry entries, the setup's folder windows, the self-deleting batch file's text, a stand-in
+interpreter, and the state of a prefix that two runs are compared by.
 
-Used by the end-to-end suites; rig.py has the prefix and the driver.
+Used by the end-to-end suites; rig.py has the prefix and the driver, rigs.py the suites' shared
+base classes.
 """
 import hashlib
 import os
 import shutil
 import signal
+import struct
+import subprocess
+import sys
 import time
 import unittest
-import zlib
 from pathlib import Path
 
 import rig as R
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+from demo_setup import HANDLER_CLASSES  # noqa: E402  (the classes of the shell handler keys)
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
 KILLCALL = os.environ.get("KVX_E2E_KILLCALL")
 CALLPROBE = os.environ.get("KVX_E2E_CALLPROBE")
+KVXTEXT = os.environ.get("KVX_E2E_KVXTEXT")
+REGDUMP = os.environ.get("KVX_E2E_REGDUMP")
+BOXPROBE = os.environ.get("KVX_E2E_BOXPROBE")
+HOLDFILE = os.environ.get("KVX_E2E_HOLDFILE")
+PARTIAL = os.environ.get("KVX_LANGLIB_PARTIAL")
+BUILD = os.environ.get("KVX_E2E_BUILD")
+# What the setup's and the removal's suites need, as ctest sets it.
+SETUP_NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": STUB, "KVX_E2E_REGDUMP": REGDUMP,
+                "KVX_E2E_BOXPROBE": BOXPROBE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
+                "KVX_E2E_BUILD": BUILD}
+REMOVAL_NEEDED = {**SETUP_NEEDED, "KVX_E2E_HOLDFILE": HOLDFILE, "KVX_LANGLIB_PARTIAL": PARTIAL,
+                  "KVX_E2E_KVXTEXT": KVXTEXT}
+
+SETUP_CAPTION = "Configurazione Korvex"
+REMOVAL_CAPTION = "Rimuovi Korvex"
+YES, NO, OK = 6, 7, 1
+INSTALL = "C:\\Korvex"
+ARCHIVER = INSTALL + "\\Korvex.exe"
+CLSID = "{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"
+APP_PATH = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvex.exe"
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver"
+WEB_SITE = "https://www.korvex.example/"  # the maker's site, as the completion dialog opens it
+APPROVED = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
+OWN = "HKCU\\Software\\Korvex"
+CAPABILITIES = "HKLM\\Software\\Korvex\\Capabilities"
+REGISTERED = "HKLM\\Software\\RegisteredApplications"
+REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
+
+# Check box id -> the extensions its archive type covers.
+TYPES = {5101: [".kvx"], 5102: [".zip"], 5103: [".cab"], 5104: [".arj"], 5105: [".lzh", ".lha"],
+         5106: [".ace"], 5107: [".tar"], 5108: [".gz", ".tgz"], 5109: [".uue", ".xxe", ".uu"],
+         5110: [".bz2", ".tbz2", ".bz", ".tbz"], 5111: [".jar"]}
+ALL_EXTENSIONS = [e for exts in TYPES.values() for e in exts]
+VOLUMES = [".k%02d" % i for i in range(100)]
+DESKTOP, START_MENU, PROGRAMS, SHELL_EXT, CASCADED, MENU_ICONS, SELECT_ALL = range(5112, 5119)
+KVX_CONTENT, CONTENT = "application/x-kvx-compressed", "application/x-compressed"
+
+# Handler keys that name the class in their key name / in their default value.
+CLASS_NAMED = ["Korvex\\shellex\\ContextMenuHandlers\\" + CLSID, "Korvex\\shellex\\PropertySheetHandlers\\" + CLSID,
+               "Korvex.ZIP\\shellex\\ContextMenuHandlers\\" + CLSID,
+               "Korvex.ZIP\\shellex\\PropertySheetHandlers\\" + CLSID,
+               "exefile\\shellex\\PropertySheetHandlers\\" + CLSID]
+DROP = ["Korvex\\shellex\\DropHandler", "Korvex.ZIP\\shellex\\DropHandler"]
+COMMON = ["*\\shellex\\ContextMenuHandlers\\Korvex", "Folder\\shellex\\ContextMenuHandlers\\Korvex",
+          "Folder\\shellex\\DragDropHandlers\\Korvex", "Drive\\shellex\\DragDropHandlers\\Korvex",
+          "Directory\\shellex\\ContextMenuHandlers\\Korvex", "Directory\\shellex\\DragDropHandlers\\Korvex"]
+
+# What other programs owned before the first setup; extensions not named here did not exist.
+PLANTED = {
+    ".zip": {"": "Other.Zip", "Content Type": "application/zip", "ShellNew": {"FileName": "C:\\Modelli\\vuoto.zip"}},
+    ".cab": {"": "Other.Cab", "ShellNew": {"NullFile": ""}},
+    ".arj": {"": "Other.Arj", "Content Type": "application/x-arj"},
+    ".tar": {"": "Other.Tar", "Content Type": "application/x-tar", "ShellNew": {"FileName": "C:\\Modelli\\vuoto.tar"}},
+    ".gz": {"": "Other.Gz"},
+}
+# The types the changing setup turns off: planted owners come back, the rest disappears.
+RELEASED = [5101, 5102, 5103, 5104, 5105, 5107, 5108]
+
+# Registry keys Wine rewrites on each server start: trees, and a key.
+WINE_OWN_KEYS = ("system\\currentcontrolset", "software\\wine")
+WINE_OWN_KEY = "software\\microsoft\\windows nt\\currentversion"
+
+# The empty archives of the shell's "New" menu, first bytes completed by the program at run time.
+KVX_TEMPLATE = b"Kvx!\x1a\x07\x00\xcf\x90s\x00\x00\x0d" + bytes(7)
+ZIP_TEMPLATE = b"PK\x05\x06" + bytes(18)
+
+PENDING = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
+# Everything a setup writes in the registry, and the planted owners it must give back (the first
+# three volumes only).
+REMOVAL_SCOPE = (["HKCR\\" + e for e in ALL_EXTENSIONS + VOLUMES[:3] + ["Korvex", "Korvex.ZIP", "CLSID\\" + CLSID]]
+                 + ["HKCR\\*\\shellex", "HKCR\\Folder\\shellex", "HKCR\\exefile\\shellex", APPROVED, APP_PATH,
+                    UNINSTALL_KEY, OWN])
+ARCHIVER_KEYS = ["HKCR\\Korvex", "HKCR\\Korvex.ZIP", "HKCR\\CLSID\\" + CLSID, APP_PATH, UNINSTALL_KEY, OWN]
+# Every key a setup may write, all volumes and the common handler keys included.
+WHOLE_SCOPE = (["HKCR\\" + e for e in ALL_EXTENSIONS + VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + CLSID]]
+               + ["HKCR\\%s\\shellex" % k for k in HANDLER_CLASSES]
+               + [APPROVED, APP_PATH, UNINSTALL_KEY, OWN, "HKLM\\Software\\Korvex", REGISTERED])
+
+
+class Registry:
+    """A regdump output: keys by lower-case path, values by lower-case name -> (type, bytes)."""
+
+    def __init__(self, text):
+        self.keys = {}
+        current = None
+        for line in text.splitlines():
+            kind, _, rest = line.partition(" ")
+            if kind == "K":
+                current = self.keys.setdefault(bytes.fromhex(rest).decode("cp1252").lower(), {})
+            elif kind == "V":
+                name, kind_, data = rest.split(" ")
+                current[bytes.fromhex(name).decode("cp1252").lower()] = (int(kind_), bytes.fromhex(data))
+            elif kind == "E":
+                raise AssertionError("regdump could not read a value: " + line)
+
+    @staticmethod
+    def _path(key):
+        return key.lower() if key[:4].upper() in ("HKLM", "HKCU", "HKCR") else "hkcr\\" + key.lower()
+
+    def has(self, key):
+        return self._path(key) in self.keys
+
+    def values(self, key):
+        """{name: value} with strings decoded; None when the key is missing."""
+        found = self.keys.get(self._path(key))
+        if found is None:
+            return None
+        return {name: (data[:-1].decode("cp1252") if kind == REG_SZ and data.endswith(b"\0") else
+                       struct.unpack("<I", data)[0] if kind == REG_DWORD else data)
+                for name, (kind, data) in found.items()}
+
+    def get(self, key, name=""):
+        values = self.values(key)
+        return None if values is None else values.get(name.lower())
+
+    def raw(self, key, name=""):
+        return self.keys.get(self._path(key), {}).get(name.lower())
+
+
+def read_link(path):
+    """(target path, description) of a shell link file."""
+    data = Path(path).read_bytes()
+    if data[:4] != b"L\0\0\0":
+        raise AssertionError("%s is not a shell link" % path)
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    pos, target, description = 0x4C, None, None
+    if flags & 0x1:  # an item id list
+        pos += 2 + struct.unpack_from("<H", data, pos)[0]
+    if flags & 0x2:  # link info with the local path
+        size, _, info_flags, _, base = struct.unpack_from("<5I", data, pos)
+        if info_flags & 0x1:
+            target = data[pos + base:data.index(b"\0", pos + base)].decode("cp1252")
+        pos += size
+    if flags & 0x4:  # a description
+        count = struct.unpack_from("<H", data, pos)[0]
+        pos += 2
+        description = (data[pos:pos + 2 * count].decode("utf-16-le") if flags & 0x80
+                       else data[pos:pos + count].decode("cp1252"))
+        description = description.rstrip("\0")  # Wine counts the terminating NUL
+    return target, description
+
+
+def merged(base, changes):
+    return {**base, **changes}
+
+
+def boxes(dump):
+    """{id: (checked, enabled)} of the setup dialog's check boxes and buttons."""
+    return {c.int("id"): (int(c.get("checked", 0)), int(c["enabled"])) for c in dump.children
+            if 5101 <= c.int("id") <= 5118}
+
+
 
 
 def skip_unless_set(needed):
@@ -118,21 +277,24 @@ def close_folder_windows(rig, wait=0):
     return [folder for _, folder in found]
 
 
+def kvxtext(*args):
+    """The output of the program's own text composers, built for the host (kvxtext.cpp)."""
+    if not KVXTEXT:
+        raise unittest.SkipTest("set KVX_E2E_KVXTEXT")
+    proc = subprocess.run([KVXTEXT] + [a.encode("cp1252") for a in args], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    if proc.returncode != 0:
+        raise AssertionError("kvxtext %r failed: %r" % (args, proc.stderr))
+    return proc.stdout
+
+
 def batch_text(nt, program, folder, batch, silent=False, log=None):
     """The self-deleting batch file the program must write, byte for byte. A silent removal names
     its log to both runs of the program: by default the one beside the batch file (log_name)."""
-    def q(path):
-        return '"%s"' % path.replace("%", "%%")
     if silent and log is None:
         log = batch.rsplit("\\", 1)[0] + "\\" + log_name(program)
-    logged = " /log=" + q(log) if log else ""
-    text = ("" if nt else "start /wait ") + q(program) + " /wait" + logged + "\r\n"
-    listed = folder + ("" if folder.endswith("\\") else "\\") + "Uninstall.lst"
-    text += ("del %s\r\nif not exist %s del %s\r\nrd %s\r\nif not exist %s goto done\r\n"
-             % (q(program), q(program), q(listed), q(folder), q(program))) * 5
-    text += ":done\r\nif exist %s %s /warning%s%s\r\ndel %s" % (q(program), q(program), logged, " /s" if silent else "",
-                                                                q(batch))
-    return text.encode("cp1252")
+    return kvxtext("batch", "nt" if nt else "9x", program, folder, batch, "silent" if silent else "shown",
+                   *([log] if log else []))
 
 
 def batch_own_path(rig, found):
@@ -145,15 +307,14 @@ def batch_own_path(rig, found):
 
 
 def batch_name(program, attempt=0):
-    """The hex part of the batch file's name: a CRC-32 of the program's path in ASCII capitals, plus
-    the attempt (a later name is tried when something that cannot be removed holds the first)."""
-    upper = "".join(c.upper() if "a" <= c <= "z" else c for c in program)
-    return "%08X" % ((zlib.crc32(upper.encode("cp1252")) + attempt) & 0xFFFFFFFF)
+    """The hex part of the batch file's name ("Uninstall.Kvx.XXXXXXXX.Bat"): a later attempt's name is
+    tried when something that cannot be removed holds the first."""
+    return kvxtext("batch-name", program, str(attempt)).decode("ascii")[len("Uninstall.Kvx."):-len(".Bat")]
 
 
 def log_name(program):
     """The default name of the run log of the program at `program`: the batch file's, ".log"."""
-    return "Uninstall.Kvx.%s.log" % batch_name(program)
+    return kvxtext("log-name", program).decode("ascii")
 
 
 def batches(rig):
@@ -310,9 +471,8 @@ REGISTRY_ROOTS = {"HKCR": "HKEY_CLASSES_ROOT", "HKLM": "HKEY_LOCAL_MACHINE", "HK
 
 def dump_registry(rig, keys):
     """regdump's output for the regdump paths `keys` (HKCR\\..., HKLM\\..., HKCU\\...)."""
-    import test_setup as S
     out = rig.files / "regdump.txt"
-    proc = rig.wine([S.REGDUMP, rig.winpath(out)] + list(keys), timeout=180)
+    proc = rig.wine([REGDUMP, rig.winpath(out)] + list(keys), timeout=180)
     if proc.returncode != 0:
         raise AssertionError("regdump failed: %r" % proc.stderr)
     return out.read_text(encoding="ascii")
@@ -350,8 +510,7 @@ def state(rig, scope, roots, values=()):
     file and folder at or below the Linux paths `roots`, keyed by path inside the drive: a file by
     its hash, a link by its target and description (its bytes carry the dates of the folders on
     the target's path)."""
-    import test_setup as S
-    reg = S.Registry(dump_registry(rig, list(scope) + [key for key, _ in values]))
+    reg = Registry(dump_registry(rig, list(scope) + [key for key, _ in values]))
     keys = {k: v for k, v in reg.keys.items() if k not in {key.lower() for key, _ in values}}
     for key, name in values:
         keys["%s @%s" % (key.lower(), name.lower())] = reg.raw(key, name)
@@ -360,15 +519,14 @@ def state(rig, scope, roots, values=()):
         for p in [root] + (sorted(root.rglob("*")) if root.is_dir() else []):
             if p.exists():
                 files[str(p.relative_to(rig.drive_c))] = (
-                    "folder" if p.is_dir() else S.read_link(p) if p.suffix.lower() == ".lnk"
+                    "folder" if p.is_dir() else read_link(p) if p.suffix.lower() == ".lnk"
                     else hashlib.sha256(p.read_bytes()).hexdigest()[:16])
     return {"registry": keys, "files": files}
 
 
 def state_registry(state):
-    """The registry part of a state() result as a test_setup.Registry (for its value helpers)."""
-    import test_setup as S
-    reg = S.Registry("")
+    """The registry part of a state() result as a Registry (for its value helpers)."""
+    reg = Registry("")
     reg.keys = state["registry"]
     return reg
 

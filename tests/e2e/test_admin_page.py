@@ -29,7 +29,6 @@ sys.path.insert(0, str(REPO / "tools" / "driver"))
 sys.path.insert(0, str(HERE))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_setup as S  # noqa: E402  (the link reader)
 
 EXE = os.environ.get("KVX_UNINSTALL")
 STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
@@ -111,7 +110,7 @@ def read_files(drive_c):
                 continue
             full = Path(root) / f
             if f.lower().endswith(".lnk"):
-                target, _ = S.read_link(full)
+                target, _ = F.read_link(full)
                 found[path] = "link to " + (target or "?")
             else:
                 found[path] = "%d bytes" % full.stat().st_size

@@ -18,11 +18,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_crash as K  # noqa: E402  (its registry scope)
-import test_setup as S  # noqa: E402  (constants, links)
 
 BUILD = os.environ.get("KVX_E2E_BUILD")
-NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": S.REGDUMP,
+NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": F.REGDUMP,
           "KVX_E2E_KILLCALL": F.KILLCALL, "KVX_E2E_CALLPROBE": F.CALLPROBE,
           "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
           "KVX_E2E_BUILD": BUILD}
@@ -30,7 +28,7 @@ NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUM
 A, B = "C:\\KorvexA", "C:\\KorvexB"
 LISTING = b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
 GROUP_LINKS = 3
-ARCHIVER_KEYS = ["HKCR\\Korvex", "HKCR\\Korvex.ZIP", "HKCR\\CLSID\\" + S.CLSID, S.APP_PATH, S.UNINSTALL_KEY, S.OWN]
+ARCHIVER_KEYS = ["HKCR\\Korvex", "HKCR\\Korvex.ZIP", "HKCR\\CLSID\\" + F.CLSID, F.APP_PATH, F.UNINSTALL_KEY, F.OWN]
 
 
 class ConcurrentRuns(unittest.TestCase):
@@ -107,7 +105,7 @@ class ConcurrentRuns(unittest.TestCase):
         self.assertEqual(F.batches(self.rig), [])
 
     def registry(self):
-        return F.state_registry(F.state(self.rig, K.SCOPE, []))
+        return F.state_registry(F.state(self.rig, F.WHOLE_SCOPE, []))
 
     # --- tests ---------------------------------------------------------------------------------
 
@@ -154,13 +152,13 @@ class ConcurrentRuns(unittest.TestCase):
             self.expect_removed(A)
         with self.subTest("the setup of B is complete"):
             reg = self.registry()
-            self.assertEqual(reg.get(S.APP_PATH), B + "\\Korvex.exe")
-            self.assertEqual(reg.get(S.UNINSTALL_KEY, "UninstallString"), '"%s"' % self.program[B])
+            self.assertEqual(reg.get(F.APP_PATH), B + "\\Korvex.exe")
+            self.assertEqual(reg.get(F.UNINSTALL_KEY, "UninstallString"), '"%s"' % self.program[B])
             for group in self.groups:
                 links = sorted(group.glob("*.lnk")) if group.is_dir() else []
                 self.assertEqual(len(links), GROUP_LINKS, group)
                 for link in links:
-                    self.assertTrue(S.read_link(link)[0].startswith(B + "\\"), link)
+                    self.assertTrue(F.read_link(link)[0].startswith(B + "\\"), link)
 
     def test_silent_removal_without_its_turn_changes_nothing(self):
         rig = self.rig
@@ -171,12 +169,12 @@ class ConcurrentRuns(unittest.TestCase):
             F.killcall_args(self.removal(B), ["RegDeleteKeyA"], pause=(1, release_win), timeout_ms=150000))
         self.wait_until(lambda: holder_out.seek(0) == 0 and b"paused " in holder_out.read(), "removal of B held")
         roots = [self.inst[A], self.temp] + self.groups
-        before = F.state(rig, K.SCOPE, roots)
+        before = F.state(rig, F.WHOLE_SCOPE, roots)
         try:
             rec = rig.run_script([R.run(120000, *self.removal(A))], timeout=180).exit()
             self.assertEqual((rec.get("code"), rec.get("windows")), ("1618", "0"),
                              self.shot_unless(rec.get("windows") == "0", "no-turn"))
-            after = F.state(rig, K.SCOPE, roots)
+            after = F.state(rig, F.WHOLE_SCOPE, roots)
             self.assertEqual(after, before, "\n".join(F.state_differences(before, after)))
         finally:
             release.touch()

@@ -22,10 +22,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_setup as S  # noqa: E402  (its Registry reader and constants)
 
 BUILD = os.environ.get("KVX_E2E_BUILD")
-NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": S.REGDUMP,
+NEEDED = {"KVX_UNINSTALL": F.EXE, "KVX_E2E_KORVEX_STUB": F.STUB, "KVX_E2E_REGDUMP": F.REGDUMP,
           "KVX_E2E_KILLCALL": F.KILLCALL, "KVX_E2E_CALLPROBE": F.CALLPROBE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
           "KVX_E2E_BUILD": BUILD}
 
@@ -44,9 +43,7 @@ SPREAD = 30
 HKLM = "0x80000002"
 SETUP_POINTS = 6
 PENDING = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
-SCOPE = (["HKCR\\" + e for e in S.ALL_EXTENSIONS + S.VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + S.CLSID]]
-         + ["HKCR\\%s\\shellex" % k for k in ("*", "Folder", "Directory", "Drive", "exefile")]
-         + [S.APPROVED, S.APP_PATH, S.UNINSTALL_KEY, S.OWN, "HKLM\\Software\\Korvex", S.REGISTERED])
+SCOPE = F.WHOLE_SCOPE
 
 
 class Call:
@@ -282,7 +279,7 @@ class KilledRuns(unittest.TestCase):
         calls = self.setup_calls
         # The uninterrupted setup is the reference: it must itself be complete.
         set_up = self.saved["set-up"][2]
-        self.assertIn(S.UNINSTALL_KEY.lower(), set_up["registry"])
+        self.assertIn(F.UNINSTALL_KEY.lower(), set_up["registry"])
         self.assertEqual(len([f for f in set_up["files"] if f.endswith(".lnk")]), 6)
         step = max(1, len(calls) // SETUP_POINTS)
         for point in calls[step // 2::step]:

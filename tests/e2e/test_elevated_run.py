@@ -16,12 +16,12 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_removal as T  # noqa: E402  (the removal's rig and helpers)
+import rigs  # noqa: E402
 
 LISTING = b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
 
 
-class ElevatedRun(T.RemovalRig):
+class ElevatedRun(rigs.RemovalRig):
     NAME = "elevated"
 
     def log(self, name):
@@ -34,7 +34,7 @@ class ElevatedRun(T.RemovalRig):
         planted = [self.rig.drive_c / "Program.exe", self.rig.drive_c / "Program Files" / "cmd dir" / "cmd.exe"]
         for path in planted:
             path.parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy(T.STUB, path)
+            shutil.copy(F.STUB, path)
         F.plant(self.rig, {"HKEY_CURRENT_USER\\Software\\Microsoft\\Command Processor":
                            {"AutoRun": self.rig.winpath(planted[0])}})
         try:

@@ -14,10 +14,10 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
-import test_removal as T  # noqa: E402  (the removal's rig and helpers)
+import rigs  # noqa: E402
 
 
-class Links(T.RemovalRig):
+class Links(rigs.RemovalRig):
     NAME = "links"
 
     def outside(self, name):

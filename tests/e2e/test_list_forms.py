@@ -13,12 +13,13 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver"))
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
-import test_removal as T  # noqa: E402  (the removal's rig and helpers)
+import fixtures as F  # noqa: E402
+import rigs  # noqa: E402
 
 ACCENTED = "nota \xe0 margine.txt"  # in the ANSI code page (1252)
 
 
-class ListForms(T.RemovalRig):
+class ListForms(rigs.RemovalRig):
     NAME = "listforms"
 
     def remove_silently(self, program):
@@ -60,8 +61,8 @@ class ListForms(T.RemovalRig):
                 self.assertEqual(self.state(inst), before)
                 self.assertEqual(self.batches(), [])
         # Asked, the user is told the list cannot be read.
-        res = self.rig.run_script([R.start(program), R.wait_window(60000, T.CAPTION), "click %d" % T.YES,
-                                   "wait-gone 20000", R.wait_window(60000, T.CAPTION), "dump", "click %d" % T.OK,
+        res = self.rig.run_script([R.start(program), R.wait_window(60000, F.REMOVAL_CAPTION), "click %d" % F.YES,
+                                   "wait-gone 20000", R.wait_window(60000, F.REMOVAL_CAPTION), "dump", "click %d" % F.OK,
                                    "wait-exit 60000"])
         self.assertEqual(res.dumps()[0].child(65535).text, "Impossibile aprire la lista dei files Uninstall.lst")
         self.assertEqual(self.state(inst), before)

@@ -17,14 +17,13 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_removal as RM  # noqa: E402  (the removal's rig: planted owners, registry scope, checks)
-import test_setup as S  # noqa: E402
+import rigs  # noqa: E402
 
 REPO = Path(__file__).resolve().parents[2]
 LISTING = b"Korvex.exe\r\nkvxext.dll\r\nlicenza.txt\r\nUninstall.exe\r\n"
 
 
-class PathsNt(RM.RemovalRig):
+class PathsNt(rigs.RemovalRig):
     NAME = "paths"
 
     def short_form(self, winpath):
@@ -45,10 +44,10 @@ class PathsNt(RM.RemovalRig):
         self.assertNotEqual(short_folder.lower(), folder.lower())
         archiver = short_folder + "\\Korvex.exe"
         reg = self.registry()
-        self.assertEqual(reg.values(S.APP_PATH), {"": archiver, "path": short_folder})
+        self.assertEqual(reg.values(F.APP_PATH), {"": archiver, "path": short_folder})
         self.assertEqual(reg.get("HKCR\\Korvex\\shell\\open\\command"), '"%s" "%%1"' % archiver)
-        self.assertEqual(reg.get("HKCR\\CLSID\\%s\\InProcServer32" % S.CLSID), short_folder + "\\kvxext.dll")
-        entry = reg.values(S.UNINSTALL_KEY)
+        self.assertEqual(reg.get("HKCR\\CLSID\\%s\\InProcServer32" % F.CLSID), short_folder + "\\kvxext.dll")
+        entry = reg.values(F.UNINSTALL_KEY)
         # The program keeps its own name: the list names it so, and the removal leaves it to the batch file.
         program = '"%s\\Uninstall.exe"' % short_folder
         self.assertEqual((entry["uninstallstring"], entry["quietuninstallstring"], entry["installlocation"]),
@@ -84,7 +83,7 @@ class PathsNt(RM.RemovalRig):
             shutil.copy(REPO / "lang" / "english" / "uninstall.lng", inst / "uninstall.lng")
             run = self.rig.spawn_script([removal(missing, program), "wait-exit 60000"])
             try:
-                probe = self.rig.wine([RM.BOXPROBE, "Uninstall Korvex", "60000", str(RM.OK)], timeout=120)
+                probe = self.rig.wine([F.BOXPROBE, "Uninstall Korvex", "60000", str(F.OK)], timeout=120)
             finally:
                 code = run.finish(timeout=120).exit().int("code")
             self.assertEqual(probe.returncode, 0, probe.stdout)
@@ -126,14 +125,14 @@ class PathsNt(RM.RemovalRig):
         inst, program = self.install(folder, LISTING, files=["licenza.txt"])
         log = self.rig.files / "archiver-runs.txt"
         res = self.rig.run_script(["cd C:\\windows\\system32", R.start(program, "/setup"),
-                                   R.wait_window(60000, RM.SETUP_CAPTION), "click %d" % RM.OK, "wait-gone 60000",
-                                   R.wait_window(60000, RM.SETUP_CAPTION), "dump", "click 5102", "sleep 1500",
-                                   "click %d" % RM.OK, "wait-exit 60000"],
+                                   R.wait_window(60000, F.SETUP_CAPTION), "click %d" % F.OK, "wait-gone 60000",
+                                   R.wait_window(60000, F.SETUP_CAPTION), "dump", "click 5102", "sleep 1500",
+                                   "click %d" % F.OK, "wait-exit 60000"],
                                   env={"KVX_STUB_LOG": self.rig.winpath(log)}, timeout=300)
         self.close_folder_windows()
         self.assertEqual(res.exit().int("code"), 0)
         self.assertEqual(res.dumps()[0].child(5101).text, folder)
-        self.assertEqual(self.registry().get(S.APP_PATH, "Path"), folder)
+        self.assertEqual(self.registry().get(F.APP_PATH, "Path"), folder)
         self.wait_until(lambda: log.exists(), "the archiver started")
         self.assertIn(" cwd=%s cmd=" % folder, log.read_bytes().decode("cp1252"))
         self.run_cmd("%s /remove /s" % program)

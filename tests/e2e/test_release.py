@@ -31,8 +31,7 @@ import fixtures as F  # noqa: E402
 import make_release  # noqa: E402
 import pe_version  # noqa: E402
 import rig as R  # noqa: E402
-import test_removal as RM  # noqa: E402  (the removal's rig: planted owners, setup, registry checks)
-import test_setup as S  # noqa: E402
+import rigs  # noqa: E402
 
 CONTENTS = ["README-admin.txt", "SHA256SUMS", "Uninstall.exe", "lang/english/uninstall.lng",
             "lngkit/README.md", "lngkit/lngkit.py"]
@@ -43,15 +42,15 @@ def parse_sums(data):
     return {line.split("  ", 1)[1]: line.split("  ", 1)[0] for line in data.decode("ascii").splitlines()}
 
 
-class ReleasePackage(RM.RemovalRig):
+class ReleasePackage(rigs.RemovalRig):
     NAME = "release"
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.version = (Path(RM.BUILD) / "version.txt").read_text().strip()
+        cls.version = (Path(F.BUILD) / "version.txt").read_text().strip()
         cls.out = [cls.rig.files / "package-a", cls.rig.files / "package-b"]
-        cls.zips = [make_release.make(RM.EXE, cls.version, out, 1262304000) for out in cls.out]
+        cls.zips = [make_release.make(F.EXE, cls.version, out, 1262304000) for out in cls.out]
 
     def test_1_package_contents_sums_and_reproducibility(self):
         zip_a, zip_b = self.zips
@@ -67,8 +66,8 @@ class ReleasePackage(RM.RemovalRig):
         self.assertEqual(sorted(inner), sorted(set(CONTENTS) - {"SHA256SUMS"}))
         for name, digest in inner.items():
             self.assertEqual(hashlib.sha256(files[name]).hexdigest(), digest, name)
-        self.assertEqual(files["Uninstall.exe"], Path(RM.EXE).read_bytes())
-        self.assertEqual(pe_version.problems(pe_version.read(RM.EXE), self.version, "Uninstall.exe"), [])
+        self.assertEqual(files["Uninstall.exe"], Path(F.EXE).read_bytes())
+        self.assertEqual(pe_version.problems(pe_version.read(F.EXE), self.version, "Uninstall.exe"), [])
         admin = files["README-admin.txt"].decode("cp1252")
         self.assertIn("Uninstall.exe %s" % self.version, admin)
         self.assertNotIn("\n", admin.replace("\r\n", ""), "lines end in CRLF")
@@ -81,7 +80,7 @@ class ReleasePackage(RM.RemovalRig):
         with zipfile.ZipFile(self.zips[0]) as z:
             z.extractall(inst)
         # The installer's part: the archiver and its shell extension, and the list of what it put there.
-        shutil.copy(RM.STUB, inst / "Korvex.exe")
+        shutil.copy(F.STUB, inst / "Korvex.exe")
         (inst / "kvxext.dll").write_bytes(b"MZ not a real library")
         listing = [name.replace("/", "\\") for name in CONTENTS] + ["lngkit", "lang\\english", "lang",
                                                                       "Korvex.exe", "kvxext.dll"]
@@ -92,12 +91,12 @@ class ReleasePackage(RM.RemovalRig):
         program = FOLDER + "\\Uninstall.exe"
         self.setup(FOLDER, program)
         reg = self.registry()
-        self.assertEqual(reg.get(S.UNINSTALL_KEY, "QuietUninstallString"), '"%s" /remove /s' % program)  # always quoted
+        self.assertEqual(reg.get(F.UNINSTALL_KEY, "QuietUninstallString"), '"%s" /remove /s' % program)  # always quoted
         self.assertEqual(reg.get("HKCR\\.zip"), "Korvex.ZIP")
-        self.assertEqual(reg.get("HKCR\\CLSID\\" + S.CLSID + "\\InProcServer32"), FOLDER + "\\kvxext.dll")
+        self.assertEqual(reg.get("HKCR\\CLSID\\" + F.CLSID + "\\InProcServer32"), FOLDER + "\\kvxext.dll")
         self.assertTrue(self.links[2].exists(), "program group")
 
-        rec = self.rig.run_script(["starthex " + R.hexarg(reg.get(S.UNINSTALL_KEY, "QuietUninstallString")),
+        rec = self.rig.run_script(["starthex " + R.hexarg(reg.get(F.UNINSTALL_KEY, "QuietUninstallString")),
                                    "wait-exit 60000"], timeout=180).exit()
         self.assertEqual((rec.int("code"), rec.int("windows")), (0, 0))
         self.wait_until(lambda: not inst.exists(), "installation folder gone", timeout=60)
@@ -200,13 +199,13 @@ class SignedRelease(unittest.TestCase):
     """The package made as scripts/release.sh makes it (make_release.py with KVX_SIGN_* set)."""
     @classmethod
     def setUpClass(cls):
-        F.skip_unless_set(RM.NEEDED)
+        F.skip_unless_set(F.REMOVAL_NEEDED)
         missing = [tool for tool in ("osslsigncode", "openssl") if not shutil.which(tool)]
         if missing:
             raise unittest.SkipTest("not installed: %s (scripts/install-deps.sh)" % ", ".join(missing))
-        cls.version = (Path(RM.BUILD) / "version.txt").read_text().strip()
-        cls.unsigned = Path(RM.EXE).read_bytes()
-        cls.rig = R.Rig(RM.BUILD, "release-signed")
+        cls.version = (Path(F.BUILD) / "version.txt").read_text().strip()
+        cls.unsigned = Path(F.EXE).read_bytes()
+        cls.rig = R.Rig(F.BUILD, "release-signed")
         cls.addClassCleanup(cls.rig.stop)  # also when this set-up fails
         cls.rig.fresh()
         cls.pki = make_pki(cls.rig.files / "pki")
@@ -227,7 +226,7 @@ class SignedRelease(unittest.TestCase):
         for key, value in signing.items():
             env[key] = value if "://" in value or value.startswith("pkcs11:") else str(cls.pki / value)
         out = cls.rig.files / name
-        p = subprocess.run([sys.executable, str(HERE.parents[1] / "tools/release/make_release.py"), "--exe", RM.EXE,
+        p = subprocess.run([sys.executable, str(HERE.parents[1] / "tools/release/make_release.py"), "--exe", F.EXE,
                             "--version", cls.version, "--out", str(out), "--date", "1262304000"], env=env,
                            stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300)
         p.out = out
@@ -248,7 +247,7 @@ class SignedRelease(unittest.TestCase):
         made = self.made
         self.assertIn("Uninstall.exe %d bytes unsigned" % len(self.unsigned), made.stdout)
         self.assertIn("time stamp from " + self.tsa.url, made.stdout)
-        self.assertEqual(Path(RM.EXE).read_bytes(), self.unsigned, "the build tree's program was changed")
+        self.assertEqual(Path(F.EXE).read_bytes(), self.unsigned, "the build tree's program was changed")
         self.assertEqual(sorted(p.name for p in made.out.iterdir()),
                          sorted(["SHA256SUMS", "korvex-uninstall-%s.zip" % self.version]), "a signing leftover")
         self.assertTrue(self.signed != self.unsigned, "the package holds the unsigned program")

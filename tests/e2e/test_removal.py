@@ -7,14 +7,9 @@ effect with a limit. The NT family runs the self-deleting batch file for real; t
 checked by the batch file's text (Wine's cmd reads `start /wait "x"` as a window title, which
 COMMAND.COM does not) and by what else Wine can run. Run by ctest (tests/e2e/CMakeLists.txt).
 """
-import hashlib
 import os
-import resource
 import shutil
-import signal
-import subprocess
 import sys
-import time
 import unittest
 from pathlib import Path
 
@@ -22,241 +17,12 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_setup as S  # noqa: E402  (its Registry reader and constants)
-from fixtures import batch_name, batch_text  # noqa: E402
-
-EXE = os.environ.get("KVX_UNINSTALL")
-STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
-REGDUMP = os.environ.get("KVX_E2E_REGDUMP")
-BOXPROBE = os.environ.get("KVX_E2E_BOXPROBE")
-HOLDFILE = os.environ.get("KVX_E2E_HOLDFILE")
-PARTIAL = os.environ.get("KVX_LANGLIB_PARTIAL")
-BUILD = os.environ.get("KVX_E2E_BUILD")
-NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": STUB, "KVX_E2E_REGDUMP": REGDUMP,
-          "KVX_E2E_BOXPROBE": BOXPROBE, "KVX_E2E_HOLDFILE": HOLDFILE, "KVX_LANGLIB_PARTIAL": PARTIAL,
-          "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD}
-
-CAPTION = "Rimuovi Korvex"
-SETUP_CAPTION = "Configurazione Korvex"
-YES, NO, OK = 6, 7, 1
-PENDING = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
-# Everything a setup writes in the registry, and the planted owners it must give back.
-SCOPE = (["HKCR\\" + e for e in S.ALL_EXTENSIONS + S.VOLUMES[:3] + ["Korvex", "Korvex.ZIP", "CLSID\\" + S.CLSID]]
-         + ["HKCR\\*\\shellex", "HKCR\\Folder\\shellex", "HKCR\\exefile\\shellex", S.APPROVED, S.APP_PATH,
-            S.UNINSTALL_KEY, S.OWN])
-ARCHIVER_KEYS = ["HKCR\\Korvex", "HKCR\\Korvex.ZIP", "HKCR\\CLSID\\" + S.CLSID, S.APP_PATH, S.UNINSTALL_KEY, S.OWN]
+import rigs  # noqa: E402
+from fixtures import BOXPROBE, NO, OK, PARTIAL, SETUP_CAPTION, STUB, YES, batch_name, batch_text  # noqa: E402
+from fixtures import REMOVAL_CAPTION as CAPTION  # noqa: E402
 
 
-class RemovalRig(unittest.TestCase):
-    """A fresh prefix with two planted owners; helpers only (the families below hold the tests)."""
-    NAME = None
-    VERSION = None  # None: Wine's default, the NT family
-    rig = None
-
-    @classmethod
-    def setUpClass(cls):
-        if cls.NAME is None:
-            raise unittest.SkipTest("helpers only")
-        F.skip_unless_set(NEEDED)
-        cls.nt = cls.VERSION is None
-        cls.rig = R.Rig(BUILD, cls.NAME)
-        rig = cls.rig
-        rig.fresh()
-        cls.user = rig.user_folder()
-        start_menu = cls.user / "AppData/Roaming/Microsoft/Windows/Start Menu"
-        cls.links = [cls.user / "Desktop" / "Korvex.lnk", start_menu / "Korvex.lnk", start_menu / "Programs/Korvex",
-                     rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex"]
-        F.plant(rig, {"HKEY_CLASSES_ROOT\\.zip": {"": "Other.Zip", "Content Type": "application/zip"},
-                      "HKEY_CLASSES_ROOT\\.arj": {"": "Other.Arj"}})
-        if cls.VERSION:
-            rig.set_version("Uninstall.exe", cls.VERSION)
-        cls.count = 0
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.rig:
-            cls.rig.stop()
-
-    # --- helpers -----------------------------------------------------------------------------------
-
-    def install(self, folder, listing, files=(), dirs=(), readonly=(), linux=None):
-        """A fake installation at Windows path `folder` (`linux`: its Linux path, when not on C:):
-        the program, the stub archiver, a dummy shell extension, `files` (relative names), `dirs`,
-        and Uninstall.lst holding `listing` (bytes; None: no list). Returns (Linux path, program)."""
-        inst, program = F.install(self.rig, folder, None, files, dirs, linux)
-        for f in readonly:
-            self.attrib("+r", folder + "\\" + f)
-        if listing is not None:
-            (inst / "Uninstall.lst").write_bytes(listing)
-        return inst, program
-
-    unlock = staticmethod(F.unlock)
-
-    def attrib(self, flag, winpath):
-        proc = self.rig.wine(["cmd.exe", "/c", "attrib", flag, winpath], timeout=60)
-        self.assertEqual(proc.returncode, 0, proc.stdout)
-
-    def setup(self, folder, program):
-        res = self.rig.run_script(["cd " + folder.rstrip("\\"), R.run(120000, program, "/setup", "/s")], timeout=180)
-        self.assertEqual(res.exit().int("code"), 0)
-        self.assertTrue(self.registry().has(S.UNINSTALL_KEY))
-        self.close_folder_windows()
-
-    def close_folder_windows(self):
-        """Ends the folder windows a setup opened (fixtures.close_folder_windows)."""
-        F.close_folder_windows(self.rig)
-
-    def remove(self, program, answer=YES, caption=CAPTION):
-        """Starts the removal, reads its question, answers it; returns the box's dump and the exit."""
-        res = self.rig.run_script([R.start(program), R.wait_window(60000, caption), "dump", "click %d" % answer,
-                                   "wait-exit 60000"], timeout=180)
-        return res.dumps()[0], res.exit()
-
-    def run_idle(self, program, env=None):
-        """The silent removal with an idle interpreter (the 9x family's, which COMSPEC names): it
-        finishes, its batch file is left unrun."""
-        return self.run_cmd("set COMSPEC=%s&& %s /remove /s" % (F.idle_interpreter(self.rig), program), env=env)
-
-    def run_cmd(self, line, env=None):
-        """Runs `cmd /c LINE` (to change the environment of what it starts); returns the exit record."""
-        res = self.rig.run_script([R.run(120000, "cmd.exe", "/c", line)], env=env, timeout=180)
-        return res.exit()
-
-    def run_cmd_on_a_full_disk(self, line, room):
-        """run_cmd() where no file can grow beyond `room` bytes: a write past it is cut short, as on a
-        full disk. The session must be running (its server would inherit the limit)."""
-        def limit():
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (room, room))
-        script = self.rig._write_script([R.run(120000, "cmd.exe", "/c", line)])
-        out = self.rig.files / "full-disk.txt"
-        with open(out, "wb") as f:
-            subprocess.run(self.rig._command([self.rig.driver, self.rig.winpath(script)]), env=self.rig.env(),
-                           preexec_fn=limit, stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL,
-                           start_new_session=True, timeout=180)
-        return R.Result(out.read_bytes().decode("cp1252", errors="replace"), 0).check().exit()
-
-    def registry(self):
-        out = self.rig.files / "regdump.txt"
-        proc = self.rig.wine([REGDUMP, self.rig.winpath(out)] + SCOPE, timeout=180)
-        self.assertEqual(proc.returncode, 0, proc.stderr)
-        return S.Registry(out.read_text(encoding="ascii"))
-
-    def state(self, inst):
-        """Registry scope and every file below the installation folder and the link places, hashed."""
-        files = {}
-        for root in [inst] + [p for p in self.links if p.exists()]:
-            for p in [root] + (sorted(root.rglob("*")) if root.is_dir() else []):
-                files[str(p)] = hashlib.sha256(p.read_bytes()).hexdigest() if p.is_file() else "dir"
-        return self.registry().keys, files
-
-    wait_until = F.wait_until
-
-    def batches(self):
-        return F.batches(self.rig)
-
-    def expect_integration_gone(self):
-        reg = self.registry()
-        for key in ARCHIVER_KEYS:
-            self.assertFalse(reg.has(key), key)
-        self.assertEqual(reg.get("HKCR\\.zip"), "Other.Zip")
-        self.assertEqual(reg.get("HKCR\\.zip", "Content Type"), "application/zip")
-        self.assertEqual(reg.get("HKCR\\.arj"), "Other.Arj")
-        self.assertFalse(reg.has("HKCR\\.kvx"))
-        self.assertIsNone(reg.get(S.APPROVED, S.CLSID))
-        for place in self.links:
-            self.assertFalse(place.exists(), place)
-
-    # --- holding files, restarting ----------------------------------------------------------------
-
-    def hold(self, winpath, access_share=()):
-        """Starts a process that holds the file open (for reading, sharing reading, unless
-        access_share gives other numbers); returns (process, release file)."""
-        type(self).count += 1
-        release = self.rig.files / ("release-%d" % self.count)
-        args = [HOLDFILE, winpath, self.rig.winpath(release), "120000"] + ["%#x" % n for n in access_share]
-        proc = subprocess.Popen(self.rig._command(args),
-                                env=self.rig.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True)
-        held = release.with_name(release.name + ".held")
-        self.wait_until(lambda: held.exists() or proc.poll() is not None, "file held")
-        self.assertIsNone(proc.poll(), "could not hold " + winpath)
-        return proc, release
-
-    def release(self, held):
-        proc, release = held
-        release.touch()
-        try:
-            proc.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            R.Rig._kill_group(proc)
-
-    def pending_deletions(self):
-        """The paths the system deletes at its next start, as this family records them."""
-        if self.nt:
-            out = self.rig.files / "pending.txt"
-            proc = self.rig.wine([REGDUMP, self.rig.winpath(out), PENDING], timeout=180)
-            self.assertEqual(proc.returncode, 0)
-            value = S.Registry(out.read_text(encoding="ascii")).raw(PENDING, "PendingFileRenameOperations")
-            names = value[1].decode("cp1252").split("\0") if value else []
-            # Pairs of source and target; an empty target means "delete".
-            return [src[4:] for src, dst in zip(names[::2], names[1::2]) if src.startswith("\\??\\") and not dst]
-        found = [p for p in (self.rig.drive_c / "windows").iterdir() if p.name.lower() == "wininit.ini"]
-        lines = found[0].read_bytes().decode("cp1252").splitlines() if found else []
-        return [l[4:] for l in lines if l.upper().startswith("NUL=")]
-
-    def clear_pending(self):
-        """Forgets the deletions scheduled for the next start (NT), so that later tests see their own."""
-        self.rig.wine(["reg", "delete", PENDING, "/v", "PendingFileRenameOperations", "/f"], timeout=60)
-
-    def restart(self):
-        self.rig.stop_prefix()
-        proc = self.rig.wine(["wineboot", "-r"], timeout=300)
-        self.assertEqual(proc.returncode, 0)
-        self.rig.stop_prefix()
-
-    def held_files_go_at_restart(self, removal, program_stays=False):
-        """Two installations with a listed file held open; in the second an unlisted file keeps a
-        listed folder. `removal(program)` removes one. After a restart the held files and the
-        folders left empty are gone, the unlisted file and its folders stay."""
-        listing = b"in uso.dll\r\nvuoto.txt\r\nKorvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
-        first, program1 = self.install("C:\\Trattenuto", listing, files=["in uso.dll", "vuoto.txt"])
-        second, program2 = self.install("C:\\Trattenuto2", listing + b"altro\r\naltro\\elencato.txt\r\n",
-                                        files=["in uso.dll", "vuoto.txt", "altro/elencato.txt",
-                                               "altro/non elencato.txt"])
-        holds = [self.hold("C:\\Trattenuto\\in uso.dll"), self.hold("C:\\Trattenuto2\\in uso.dll")]
-        try:
-            removal(program1)
-            removal(program2)
-        finally:
-            for held in holds:
-                self.release(held)
-        # A batch file that never ran leaves the program and the list for a rerun.
-        stays = ["Uninstall.exe", "Uninstall.lst"] if program_stays else []
-        self.assertEqual(sorted(p.name for p in first.iterdir()), stays + ["in uso.dll"])
-        self.assertEqual(sorted(p.name for p in second.iterdir()), stays + ["altro", "in uso.dll"])
-        if program_stays:
-            for inst in (first, second):
-                (inst / "Uninstall.exe").unlink()
-                (inst / "Uninstall.lst").unlink()
-        self.assertEqual([p.name for p in (second / "altro").iterdir()], ["non elencato.txt"])
-        pending = [p.lower() for p in self.pending_deletions()]
-        if self.nt:
-            expected = ["c:\\trattenuto\\in uso.dll", "c:\\trattenuto", "c:\\trattenuto2\\in uso.dll",
-                        "c:\\trattenuto2\\altro", "c:\\trattenuto2"]
-            self.assertEqual(pending, expected)
-        else:
-            self.assertEqual(len(pending), 5, pending)  # short names
-        self.restart()
-        self.assertFalse((first / "in uso.dll").exists())
-        self.assertFalse((second / "in uso.dll").exists())
-        # Wine's WININIT.INI processing deletes files only: the emptied folder stays there.
-        if self.nt:
-            self.assertFalse(first.exists())
-        self.assertTrue((second / "altro" / "non elencato.txt").exists())
-
-
-class RemovalNt(RemovalRig):
+class RemovalNt(rigs.RemovalRig):
     NAME = "removal"
 
     # --- the whole removal ------------------------------------------------------------------------
@@ -507,9 +273,9 @@ class RemovalNt(RemovalRig):
             self.assertEqual(len(runs), 1, runs)
             self.assertIn('cmd="%s\\Korvex.exe"' % folder, runs[0])
 
-            uninstall = self.registry().get(S.UNINSTALL_KEY, "UninstallString")
+            uninstall = self.registry().get(F.UNINSTALL_KEY, "UninstallString")
             self.assertEqual(uninstall, '"%s"' % program)
-            self.assertEqual(self.registry().get(S.UNINSTALL_KEY, "QuietUninstallString"),
+            self.assertEqual(self.registry().get(F.UNINSTALL_KEY, "QuietUninstallString"),
                              '"%s" /remove /s' % program)
             res = self.rig.run_script(["starthex " + R.hexarg(uninstall), R.wait_window(60000, CAPTION),
                                        "click %d" % NO, "wait-exit 60000"], env=env)
@@ -517,7 +283,7 @@ class RemovalNt(RemovalRig):
             self.assertEqual(len(log.read_bytes().decode("cp1252").splitlines()), 1)
 
             # The quiet form removes everything without a window.
-            rec = self.rig.run_script(["starthex " + R.hexarg(self.registry().get(S.UNINSTALL_KEY,
+            rec = self.rig.run_script(["starthex " + R.hexarg(self.registry().get(F.UNINSTALL_KEY,
                                                                                   "QuietUninstallString")),
                                        "wait-exit 60000"], env=env).exit()
             self.assertEqual((rec.int("code"), rec.int("windows")), (0, 0))
@@ -527,7 +293,7 @@ class RemovalNt(RemovalRig):
             planted.unlink()
 
 
-class Removal98(RemovalRig):
+class Removal98(rigs.RemovalRig):
     """The 9x family: everything but the batch file's run, which Wine's cmd cannot do as COMMAND.COM."""
     NAME = "removal98"
     VERSION = "win98"

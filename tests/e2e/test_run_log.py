@@ -20,7 +20,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_removal as T  # noqa: E402  (the removal's rig and helpers)
+import rigs  # noqa: E402
 
 LISTING = b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
 LINE = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(\d+)\] (.*)$")
@@ -50,7 +50,7 @@ def page_shapes(block):
     return [shape(log) for log in re.findall(r"```\n(.*?)\n```", block, re.S)]
 
 
-class RunLog(T.RemovalRig):
+class RunLog(rigs.RemovalRig):
     NAME = "runlog"
     examples = {}
 

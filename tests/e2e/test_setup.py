@@ -13,7 +13,6 @@ import io
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import time
@@ -25,143 +24,16 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-from fixtures import reg_file  # noqa: E402,F401  (used by test_removal through this module too)
-
-EXE = os.environ.get("KVX_UNINSTALL")
-STUB = os.environ.get("KVX_E2E_KORVEX_STUB")
-REGDUMP = os.environ.get("KVX_E2E_REGDUMP")
-BOXPROBE = os.environ.get("KVX_E2E_BOXPROBE")
-BUILD = os.environ.get("KVX_E2E_BUILD")
-NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": STUB, "KVX_E2E_REGDUMP": REGDUMP,
-          "KVX_E2E_BOXPROBE": BOXPROBE, "KVX_DRIVER": os.environ.get("KVX_DRIVER"),
-          "KVX_E2E_BUILD": BUILD}
-
-CAPTION = "Configurazione Korvex"
-INSTALL = "C:\\Korvex"
-ARCHIVER = INSTALL + "\\Korvex.exe"
-CLSID = "{6F2A0C31-5D17-11D2-A4E8-3C90B2E15D07}"
-APP_PATH = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvex.exe"
-UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvex archiver"
-WEB_SITE = "https://www.korvex.example/"  # the maker's site, as the completion dialog opens it
-APPROVED = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
-OWN = "HKCU\\Software\\Korvex"
-CAPABILITIES = "HKLM\\Software\\Korvex\\Capabilities"
-REGISTERED = "HKLM\\Software\\RegisteredApplications"
-REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
-
-# Check box id -> the extensions its archive type covers.
-TYPES = {5101: [".kvx"], 5102: [".zip"], 5103: [".cab"], 5104: [".arj"], 5105: [".lzh", ".lha"],
-         5106: [".ace"], 5107: [".tar"], 5108: [".gz", ".tgz"], 5109: [".uue", ".xxe", ".uu"],
-         5110: [".bz2", ".tbz2", ".bz", ".tbz"], 5111: [".jar"]}
-ALL_EXTENSIONS = [e for exts in TYPES.values() for e in exts]
-VOLUMES = [".k%02d" % i for i in range(100)]
-DESKTOP, START_MENU, PROGRAMS, SHELL_EXT, CASCADED, MENU_ICONS, SELECT_ALL = range(5112, 5119)
-KVX_CONTENT, CONTENT = "application/x-kvx-compressed", "application/x-compressed"
-
-# Handler keys that name the class in their key name / in their default value.
-CLASS_NAMED = ["Korvex\\shellex\\ContextMenuHandlers\\" + CLSID, "Korvex\\shellex\\PropertySheetHandlers\\" + CLSID,
-               "Korvex.ZIP\\shellex\\ContextMenuHandlers\\" + CLSID,
-               "Korvex.ZIP\\shellex\\PropertySheetHandlers\\" + CLSID,
-               "exefile\\shellex\\PropertySheetHandlers\\" + CLSID]
-DROP = ["Korvex\\shellex\\DropHandler", "Korvex.ZIP\\shellex\\DropHandler"]
-COMMON = ["*\\shellex\\ContextMenuHandlers\\Korvex", "Folder\\shellex\\ContextMenuHandlers\\Korvex",
-          "Folder\\shellex\\DragDropHandlers\\Korvex", "Drive\\shellex\\DragDropHandlers\\Korvex",
-          "Directory\\shellex\\ContextMenuHandlers\\Korvex", "Directory\\shellex\\DragDropHandlers\\Korvex"]
-
-# What other programs owned before the first setup; extensions not named here did not exist.
-PLANTED = {
-    ".zip": {"": "Other.Zip", "Content Type": "application/zip", "ShellNew": {"FileName": "C:\\Modelli\\vuoto.zip"}},
-    ".cab": {"": "Other.Cab", "ShellNew": {"NullFile": ""}},
-    ".arj": {"": "Other.Arj", "Content Type": "application/x-arj"},
-    ".tar": {"": "Other.Tar", "Content Type": "application/x-tar", "ShellNew": {"FileName": "C:\\Modelli\\vuoto.tar"}},
-    ".gz": {"": "Other.Gz"},
-}
-# The types the changing setup turns off: planted owners come back, the rest disappears.
-RELEASED = [5101, 5102, 5103, 5104, 5105, 5107, 5108]
-
-# Registry keys Wine rewrites on each server start: trees, and a key.
-WINE_OWN_KEYS = ("system\\currentcontrolset", "software\\wine")
-WINE_OWN_KEY = "software\\microsoft\\windows nt\\currentversion"
-
-# The empty archives of the shell's "New" menu, first bytes completed by the program at run time.
-KVX_TEMPLATE = b"Kvx!\x1a\x07\x00\xcf\x90s\x00\x00\x0d" + bytes(7)
-ZIP_TEMPLATE = b"PK\x05\x06" + bytes(18)
+import rigs  # noqa: E402
+from fixtures import (APP_PATH, APPROVED, ARCHIVER, BOXPROBE, BUILD, CASCADED, CLASS_NAMED,  # noqa: E402
+                      CLSID, COMMON, DESKTOP, DROP, INSTALL, KVX_TEMPLATE, MENU_ICONS, PLANTED, PROGRAMS,
+                      REG_BINARY, REGDUMP, RELEASED, SELECT_ALL, SHELL_EXT, START_MENU, TYPES, UNINSTALL_KEY,
+                      VOLUMES, WINE_OWN_KEY, WINE_OWN_KEYS, ZIP_TEMPLATE, boxes, merged, read_link)
+from fixtures import SETUP_CAPTION as CAPTION  # noqa: E402
+from fixtures import SETUP_NEEDED as NEEDED  # noqa: E402
 
 
-class Registry:
-    """A regdump output: keys by lower-case path, values by lower-case name -> (type, bytes)."""
-
-    def __init__(self, text):
-        self.keys = {}
-        current = None
-        for line in text.splitlines():
-            kind, _, rest = line.partition(" ")
-            if kind == "K":
-                current = self.keys.setdefault(bytes.fromhex(rest).decode("cp1252").lower(), {})
-            elif kind == "V":
-                name, kind_, data = rest.split(" ")
-                current[bytes.fromhex(name).decode("cp1252").lower()] = (int(kind_), bytes.fromhex(data))
-            elif kind == "E":
-                raise AssertionError("regdump could not read a value: " + line)
-
-    @staticmethod
-    def _path(key):
-        return key.lower() if key[:4].upper() in ("HKLM", "HKCU", "HKCR") else "hkcr\\" + key.lower()
-
-    def has(self, key):
-        return self._path(key) in self.keys
-
-    def values(self, key):
-        """{name: value} with strings decoded; None when the key is missing."""
-        found = self.keys.get(self._path(key))
-        if found is None:
-            return None
-        return {name: (data[:-1].decode("cp1252") if kind == REG_SZ and data.endswith(b"\0") else
-                       struct.unpack("<I", data)[0] if kind == REG_DWORD else data)
-                for name, (kind, data) in found.items()}
-
-    def get(self, key, name=""):
-        values = self.values(key)
-        return None if values is None else values.get(name.lower())
-
-    def raw(self, key, name=""):
-        return self.keys.get(self._path(key), {}).get(name.lower())
-
-
-def read_link(path):
-    """(target path, description) of a shell link file."""
-    data = Path(path).read_bytes()
-    if data[:4] != b"L\0\0\0":
-        raise AssertionError("%s is not a shell link" % path)
-    flags = struct.unpack_from("<I", data, 0x14)[0]
-    pos, target, description = 0x4C, None, None
-    if flags & 0x1:  # an item id list
-        pos += 2 + struct.unpack_from("<H", data, pos)[0]
-    if flags & 0x2:  # link info with the local path
-        size, _, info_flags, _, base = struct.unpack_from("<5I", data, pos)
-        if info_flags & 0x1:
-            target = data[pos + base:data.index(b"\0", pos + base)].decode("cp1252")
-        pos += size
-    if flags & 0x4:  # a description
-        count = struct.unpack_from("<H", data, pos)[0]
-        pos += 2
-        description = (data[pos:pos + 2 * count].decode("utf-16-le") if flags & 0x80
-                       else data[pos:pos + count].decode("cp1252"))
-        description = description.rstrip("\0")  # Wine counts the terminating NUL
-    return target, description
-
-
-def merged(base, changes):
-    return {**base, **changes}
-
-
-def boxes(dump):
-    """{id: (checked, enabled)} of the setup dialog's check boxes and buttons."""
-    return {c.int("id"): (int(c.get("checked", 0)), int(c["enabled"])) for c in dump.children
-            if 5101 <= c.int("id") <= 5118}
-
-
-class SetupFlow:
+class SetupFlow(rigs.SetupChecks):
     """The steps, shared by both families; subclasses name the prefix and the Windows version."""
     NAME = None
     VERSION = None  # None: Wine's default (an NT version)
@@ -205,17 +77,6 @@ class SetupFlow:
                 cls.rig.stop()  # ends the viewers, help windows and folder windows the runs opened
 
     # --- helpers -----------------------------------------------------------------------------------
-
-    def registry(self):
-        """The keys the setup may touch, read in one Wine start."""
-        keys = ["HKCR\\" + e for e in ALL_EXTENSIONS + VOLUMES + ["Korvex", "Korvex.ZIP", "CLSID\\" + CLSID]]
-        keys += ["HKCR\\exefile\\shellex", "HKCR\\*\\shellex", "HKCR\\Folder\\shellex", "HKCR\\Directory\\shellex",
-                 "HKCR\\Drive\\shellex", "HKCR\\https", "HKCR\\.txt", APPROVED, APP_PATH, UNINSTALL_KEY, OWN,
-                 "HKLM\\Software\\Korvex", REGISTERED]
-        out = self.rig.files / "regdump.txt"
-        proc = self.rig.wine([REGDUMP, self.rig.winpath(out)] + keys, timeout=180)
-        self.assertEqual(proc.returncode, 0, proc.stderr)
-        return Registry(out.read_text(encoding="ascii"))
 
     def signal(self):
         """(name, script line): the script pauses on the line until release(name)."""
@@ -339,55 +200,6 @@ class SetupFlow:
                 if not key.lower().startswith(WINE_OWN_KEYS) and key.lower() != WINE_OWN_KEY:
                     saved[(name, key)] = (notes[key], values)
         return saved
-
-    # --- shared expectations -----------------------------------------------------------------------
-
-    def assert_owned(self, reg, type_ids, native_view=True):
-        """The chosen types' extensions are ours, offered in "Open with" and registered with Default
-        Programs (native_view: where this registry was read from is where the shell looks)."""
-        chosen = {}
-        for box in type_ids:
-            for ext in TYPES[box]:
-                progid = "Korvex.ZIP" if ext == ".zip" else "Korvex"
-                chosen[ext] = progid
-                with self.subTest(owned=ext):
-                    self.assertEqual(reg.get(ext), progid)
-                    self.assertEqual(reg.get(ext, "Content Type"), KVX_CONTENT if ext == ".kvx" else CONTENT)
-                    self.assertEqual(reg.get(ext + "\\OpenWithProgids", progid), "")
-        for ext in set(ALL_EXTENSIONS) - set(chosen):
-            self.assertIsNone(reg.get(ext + "\\OpenWithProgids", "Korvex.ZIP" if ext == ".zip" else "Korvex"), ext)
-        if native_view:
-            self.assertEqual(reg.values(CAPABILITIES + "\\FileAssociations"), chosen or None)
-            self.assertEqual(reg.get(REGISTERED, "Korvex"), "Software\\Korvex\\Capabilities" if chosen else None)
-        if 5101 in type_ids:
-            count = 30 if self.nt else 100  # volumes .k00.. on each family
-            for vol in VOLUMES:
-                with self.subTest(volume=vol):
-                    if VOLUMES.index(vol) < count:
-                        self.assertEqual(reg.get(vol), "Korvex")
-                        self.assertEqual(reg.get(vol, "Content Type"), KVX_CONTENT)
-                    else:
-                        self.assertFalse(reg.has(vol))
-
-    def assert_previous_owners_recorded(self, reg):
-        for ext in ALL_EXTENSIONS:
-            planted = PLANTED.get(ext, {})
-            shell_new = planted.get("ShellNew", {})
-            with self.subTest(record=ext):
-                record = reg.values(OWN + "\\Setup\\" + ext)
-                record.pop("set", None)  # the choice, stored under the type's first extension
-                self.assertEqual(record, {
-                    "exist": 1 if planted else 0, "type": planted.get("", ""),
-                    "content": planted.get("Content Type", ""),
-                    "shellnew": "*" if "NullFile" in shell_new else shell_new.get("FileName", "")})
-
-    def assert_settings(self, reg, types, desktop, start_menu, programs, shell_ext, cascaded, icons):
-        for box in TYPES:
-            self.assertEqual(reg.get(OWN + "\\Setup\\" + TYPES[box][0], "Set"), 1 if box in types else 0, box)
-        self.assertEqual(reg.values(OWN + "\\Setup\\Links"),
-                         {"desktop": desktop, "startmenu": start_menu, "programs": programs})
-        self.assertEqual((reg.get(OWN + "\\Setup", "ShellExt"), reg.get(OWN + "\\Setup", "CascadedMenu"),
-                          reg.get(OWN + "\\Setup", "MenuIcons")), (shell_ext, cascaded, icons))
 
     def assert_program_registered(self, reg):
         self.assertEqual(reg.values(APP_PATH), {"": ARCHIVER, "path": INSTALL})

@@ -12,22 +12,21 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "driver")
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_setup as S  # noqa: E402  (its Registry reader and constants)
-import test_removal as T  # noqa: E402  (its rig and helpers)
+import rigs  # noqa: E402
 
 OLD, NEW = "C:\\Korvex vecchio", "C:\\Korvex nuovo"
 LISTING = b"Korvex.exe\r\nkvxext.dll\r\nUninstall.exe\r\n"
-SCOPE = T.SCOPE + ["HKLM\\Software\\Korvex"]
-VALUES = [(S.REGISTERED, "Korvex")]
+SCOPE = F.REMOVAL_SCOPE + ["HKLM\\Software\\Korvex"]
+VALUES = [(F.REGISTERED, "Korvex")]
 # The registrations that name an installation's folder.
-NAMING = [(S.APP_PATH, ""), (S.UNINSTALL_KEY, "UninstallString"), ("HKCR\\Korvex\\shell\\open\\command", ""),
-          ("HKCR\\Korvex.ZIP\\shell\\open\\command", ""), ("HKCR\\CLSID\\%s\\InProcServer32" % S.CLSID, "")]
+NAMING = [(F.APP_PATH, ""), (F.UNINSTALL_KEY, "UninstallString"), ("HKCR\\Korvex\\shell\\open\\command", ""),
+          ("HKCR\\Korvex.ZIP\\shell\\open\\command", ""), ("HKCR\\CLSID\\%s\\InProcServer32" % F.CLSID, "")]
 # Empty keys every removal leaves: the common handler keys (on purpose, README) and the keys made on the
 # way to them, and the new-archive template's ShellNew key of a type given back to its previous owner.
 RESIDUE = ("hkcr\\*\\shellex\\", "hkcr\\folder\\shellex\\", "hkcr\\exefile\\shellex", "hkcr\\.zip\\shellnew")
 
 
-class TwoInstallations(T.RemovalRig):
+class TwoInstallations(rigs.RemovalRig):
     NAME = "two-installations"
 
     def snapshot(self, *folders):
@@ -77,7 +76,7 @@ class TwoInstallations(T.RemovalRig):
         self.assertNotEqual(short.lower(), new_program.lower())
         F.plant(self.rig, {"HKEY_CLASSES_ROOT\\Korvex.ZIP\\shell\\open\\command":
                            {"": '"C:\\Korvex cancellato\\Korvex.exe" "%1"'},
-                           "HKEY_LOCAL_MACHINE" + S.UNINSTALL_KEY[4:]: {"UninstallString": short}})
+                           "HKEY_LOCAL_MACHINE" + F.UNINSTALL_KEY[4:]: {"UninstallString": short}})
         self.remove_silently(new_program, new)
         after = self.snapshot()
         for key in [k for k, values in after["registry"].items()

@@ -30,13 +30,14 @@ sys.path.insert(0, str(HERE.parents[1] / "tools"))
 sys.path.insert(0, str(HERE))
 import rig as R  # noqa: E402
 import fixtures as F  # noqa: E402
-import test_setup as S  # noqa: E402  (the Registry reader, constants and shared expectations)
+import rigs  # noqa: E402
 import demo_setup as D  # noqa: E402  (registry exports and what counts as expected residue)
 
 EXE = os.environ.get("KVX_UNINSTALL")
 BUILD = os.environ.get("KVX_E2E_BUILD")
 NEEDED = {"KVX_UNINSTALL": EXE, "KVX_E2E_KORVEX_STUB": os.environ.get("KVX_E2E_KORVEX_STUB"),
-          "KVX_E2E_REGDUMP": S.REGDUMP, "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD}
+          "KVX_E2E_REGDUMP": F.REGDUMP, "KVX_DRIVER": os.environ.get("KVX_DRIVER"), "KVX_E2E_BUILD": BUILD,
+          "KVX_E2E_KVXTEXT": F.KVXTEXT}
 
 ALL_VERSIONS = ["win95", "win98", "winme", "nt40", "win2k", "winxp", "win7", "win10", "win64"]
 CI_VERSIONS = ["win98", "win7", "win10", "win64"]
@@ -60,8 +61,8 @@ NATIVE = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\"
 VIEWS_64 = [
     (WOW + "Uninstall\\Korvex archiver", True),
     (NATIVE + "Uninstall\\Korvex archiver", False),
-    ("HKLM\\Software\\Classes\\Wow6432Node\\CLSID\\%s\\InProcServer32" % S.CLSID, True),
-    ("HKLM\\Software\\Classes\\CLSID\\" + S.CLSID, False),
+    ("HKLM\\Software\\Classes\\Wow6432Node\\CLSID\\%s\\InProcServer32" % F.CLSID, True),
+    ("HKLM\\Software\\Classes\\CLSID\\" + F.CLSID, False),
     (NATIVE + "App Paths\\Korvex.exe", True),
     ("HKLM\\Software\\Classes\\.kvx", True),
     ("HKLM\\Software\\Classes\\Korvex\\shell\\open\\command", True),
@@ -107,7 +108,7 @@ class VersionLife:
         cls.group = cls.start_menu / "Programs" / "Korvex"
         cls.common_group = rig.drive_c / "ProgramData/Microsoft/Windows/Start Menu/Programs/Korvex"
         cls.files = rig.files
-        F.plant(rig, F.owner_entries(S.PLANTED))
+        F.plant(rig, F.owner_entries(F.PLANTED))
         if not cls.win64:
             rig.set_version("Uninstall.exe", cls.VERSION)
         cls.before = cls.snapshot("before")
@@ -120,10 +121,10 @@ class VersionLife:
 
     # --- helpers -----------------------------------------------------------------------------------
 
-    registry = S.SetupFlow.registry
-    assert_owned = S.SetupFlow.assert_owned
-    assert_previous_owners_recorded = S.SetupFlow.assert_previous_owners_recorded
-    assert_settings = S.SetupFlow.assert_settings
+    registry = rigs.SetupChecks.registry
+    assert_owned = rigs.SetupChecks.assert_owned
+    assert_previous_owners_recorded = rigs.SetupChecks.assert_previous_owners_recorded
+    assert_settings = rigs.SetupChecks.assert_settings
 
     @classmethod
     def snapshot(cls, tag):
@@ -143,7 +144,7 @@ class VersionLife:
     def assert_uninstall_entry(self, reg):
         """Every value of the uninstall entry: the commands, where and when, the size of the listed
         files and what the archiver's version resource says (the stub's)."""
-        entry = reg.values(S.UNINSTALL_KEY)
+        entry = reg.values(F.UNINSTALL_KEY)
         listed = sum((self.inst / n.decode()).stat().st_size for n in LISTING.split() if (self.inst / n.decode()).is_file())
         days = {time.strftime("%Y%m%d", time.localtime(time.time() + d * 86400)) for d in (-1, 0, 1)}
         self.assertIn(entry.pop("installdate", None), days)
@@ -152,22 +153,22 @@ class VersionLife:
         self.assertEqual(entry, {
             "displayname": "Korvex gestione archivi", "uninstallstring": program,
             "quietuninstallstring": program + " /remove /s", "modifypath": program + " /setup", "norepair": 1,
-            "installlocation": self.folder, "urlinfoabout": S.WEB_SITE, "helplink": S.WEB_SITE,
+            "installlocation": self.folder, "urlinfoabout": F.WEB_SITE, "helplink": F.WEB_SITE,
             "displayicon": self.quoted(self.archiver) + ",0", "displayversion": "3.14.2", "versionmajor": 3,
             "versionminor": 14, "publisher": "Korvex Software S.r.l."})
 
     def assert_setup_rows(self, reg):
         """What any setup with the shell integration writes, and the rows that depend on the version."""
-        self.assertEqual(reg.values(S.APP_PATH), {"": self.archiver, "path": self.folder})
+        self.assertEqual(reg.values(F.APP_PATH), {"": self.archiver, "path": self.folder})
         self.assert_uninstall_entry(reg)
         self.assertEqual(reg.get("Korvex\\shell\\open\\command"), '"%s" "%%1"' % self.archiver)
-        self.assertEqual(reg.values("CLSID\\%s\\InProcServer32" % S.CLSID),
+        self.assertEqual(reg.values("CLSID\\%s\\InProcServer32" % F.CLSID),
                          {"": self.folder + "\\kvxext.dll", "threadingmodel": "Apartment"})
-        self.assertIsNotNone(reg.get(S.APPROVED, S.CLSID))
-        for key in S.COMMON:
-            self.assertEqual(reg.values(key), {"": S.CLSID}, key)
+        self.assertIsNotNone(reg.get(F.APPROVED, F.CLSID))
+        for key in F.COMMON:
+            self.assertEqual(reg.values(key), {"": F.CLSID}, key)
         # "New" templates: bytes in the registry before 4.90, files beside the program after.
-        for ext, name, data in ((".kvx", "kvxnew.dat", S.KVX_TEMPLATE), (".zip", "zipnew.dat", S.ZIP_TEMPLATE)):
+        for ext, name, data in ((".kvx", "kvxnew.dat", F.KVX_TEMPLATE), (".zip", "zipnew.dat", F.ZIP_TEMPLATE)):
             with self.subTest(template=ext):
                 if self.VERSION in TEMPLATE_DATA:
                     self.assertEqual(reg.values(ext + "\\ShellNew"), {"data": data})
@@ -185,13 +186,13 @@ class VersionLife:
                     continue
                 self.assertEqual(sorted(p.name for p in group.iterdir()), sorted(links))
                 for name, target in links.items():
-                    self.assertEqual(S.read_link(group / name), (target, "Korvex"), name)
+                    self.assertEqual(F.read_link(group / name), (target, "Korvex"), name)
 
     def assert_residue(self, before, after, files_before, files_after, view):
         expected, unexpected = D.residue(before, after, files_before, files_after)
         self.assertEqual(unexpected, [], "%s: left after the removal" % view)
         left = {label.split("[", 1)[1].rstrip("]").lower() for label, _ in expected if "[" in label}
-        for key in S.COMMON:  # the six empty common handler keys, left on purpose
+        for key in F.COMMON:  # the six empty common handler keys, left on purpose
             self.assertIn("hkey_local_machine\\software\\classes\\" + key.lower(), left, view)
         return expected
 
@@ -205,7 +206,7 @@ class VersionLife:
         self.assertEqual(proc.returncode, 0)
         out = self.rig.files / "delete.txt"
         try:
-            proc = self.rig.wine([S.REGDUMP, self.rig.winpath(out), "-delete", probe, probe], timeout=120,
+            proc = self.rig.wine([F.REGDUMP, self.rig.winpath(out), "-delete", probe, probe], timeout=120,
                                  version=None if self.win64 else self.VERSION)
             self.assertEqual(proc.returncode, 0)
         finally:
@@ -227,9 +228,9 @@ class VersionLife:
         opened = F.close_folder_windows(self.rig, wait=30)
         reg = self.registry()
         self.assertEqual([f.lower() for f in opened], [self.rig.winpath(self.group).lower()])
-        self.assert_owned(reg, S.TYPES, native_view=not self.win64)  # 100 volume extensions on 9x, 30 on NT
+        self.assert_owned(reg, F.TYPES, native_view=not self.win64)  # 100 volume extensions on 9x, 30 on NT
         self.assert_previous_owners_recorded(reg)
-        self.assert_settings(reg, S.TYPES, desktop=0, start_menu=0, programs=1, shell_ext=1, cascaded=0, icons=1)
+        self.assert_settings(reg, F.TYPES, desktop=0, start_menu=0, programs=1, shell_ext=1, cascaded=0, icons=1)
         self.assert_setup_rows(reg)
         self.assertFalse((self.desktop / "Korvex.lnk").exists())
         if self.win64:
@@ -240,34 +241,34 @@ class VersionLife:
             found, text = self.in_64bit_view("HKLM\\Software\\RegisteredApplications")
             self.assertIn("Software\\Korvex\\Capabilities", text)
             found, text = self.in_64bit_view(WOW + "Shell Extensions\\Approved")
-            self.assertIn(S.CLSID, text)
+            self.assertIn(F.CLSID, text)
             found, text = self.in_64bit_view(NATIVE + "Shell Extensions\\Approved")
-            self.assertNotIn(S.CLSID, text)
+            self.assertNotIn(F.CLSID, text)
 
     def test_2_interactive_setup(self):
         # Started as the list of installed programs' "Change" starts it: its ModifyPath.
-        change = self.registry().get(S.UNINSTALL_KEY, "ModifyPath")
+        change = self.registry().get(F.UNINSTALL_KEY, "ModifyPath")
         lines = ["cd " + self.folder, "starthex " + R.hexarg(change), R.wait_window(120000, SETUP_CAPTION), "dump",
-                 "click %d" % S.DESKTOP, "click 5104", "sleep 200", R.wait_window(20000, SETUP_CAPTION), "dump",
+                 "click %d" % F.DESKTOP, "click 5104", "sleep 200", R.wait_window(20000, SETUP_CAPTION), "dump",
                  "click %d" % OK, "wait-gone 180000", R.wait_window(120000, SETUP_CAPTION), "dump",
                  "close", "wait-exit 60000"]
         res = self.rig.run_script(lines, timeout=400)
         opened = F.close_folder_windows(self.rig, wait=30)
         initial, chosen, done = res.dumps()
-        self.assertEqual(S.boxes(initial), S.merged({b: (1, 1) for b in S.TYPES}, {
-            S.DESKTOP: (0, 1), S.START_MENU: (0, 1), S.PROGRAMS: (1, 1), S.SHELL_EXT: (1, 1), S.CASCADED: (0, 1),
-            S.MENU_ICONS: (1, 1), S.SELECT_ALL: (0, 1)}))
-        self.assertEqual(S.boxes(chosen), S.merged(S.boxes(initial), {S.DESKTOP: (1, 1), 5104: (0, 1)}))
+        self.assertEqual(F.boxes(initial), F.merged({b: (1, 1) for b in F.TYPES}, {
+            F.DESKTOP: (0, 1), F.START_MENU: (0, 1), F.PROGRAMS: (1, 1), F.SHELL_EXT: (1, 1), F.CASCADED: (0, 1),
+            F.MENU_ICONS: (1, 1), F.SELECT_ALL: (0, 1)}))
+        self.assertEqual(F.boxes(chosen), F.merged(F.boxes(initial), {F.DESKTOP: (1, 1), 5104: (0, 1)}))
         self.assertEqual(done.window.caption, SETUP_CAPTION)
         self.assertEqual(done.child(5101).text, self.folder)
         self.assertEqual((res.exit().int("code"), res.exit().int("windows")), (0, 2))
         self.assertEqual([f.lower() for f in opened], [self.rig.winpath(self.group).lower()])
         reg = self.registry()
-        kept = set(S.TYPES) - {5104}
+        kept = set(F.TYPES) - {5104}
         self.assert_owned(reg, kept, native_view=not self.win64)
         self.assert_settings(reg, kept, desktop=1, start_menu=0, programs=1, shell_ext=1, cascaded=0, icons=1)
         self.assertEqual(reg.values(".arj"), {"": "Other.Arj", "content type": "application/x-arj"})
-        self.assertEqual(S.read_link(self.desktop / "Korvex.lnk"), (self.archiver, "Korvex"))
+        self.assertEqual(F.read_link(self.desktop / "Korvex.lnk"), (self.archiver, "Korvex"))
         self.assert_setup_rows(reg)
 
     def test_3_removal(self):
