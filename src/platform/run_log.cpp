@@ -20,26 +20,32 @@ HANDLE logFile = INVALID_HANDLE_VALUE;
 char logPath[kPathSize] = "";
 volatile LONG writing = 0;  // the commit's thread and the dialog's both log
 
-// Whether the open file is the plain file at `path` itself: no link or folder, one name only (a hard
-// link planted at the path would have us write into the file it names), and opened where its folder
-// opens (Wine follows a symbolic link to a file even when told not to, and calls it a plain file).
-bool IsOwnPlainFile(HANDLE file, const char* path) {
+// What the open file at `path` is: the plain file itself; the file itself but with another name as
+// well (a hard link planted at the path would have us write into the file it names); or something
+// else (a link, a folder, or a file opened somewhere other than where its folder opens: Wine follows
+// a symbolic link to a file even when told not to, and calls it a plain file).
+enum class Opened { Own, OtherNames, Elsewhere };
+
+Opened Examine(HANDLE file, const char* path) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file, &information)) return GetNtMajorVersion() == 0;
-  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      information.nNumberOfLinks > 1) {
-    return false;
+  if (!GetFileInformationByHandle(file, &information)) return GetNtMajorVersion() == 0 ? Opened::Own : Opened::Elsewhere;
+  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return Opened::Elsewhere;
   }
   char folder[kPathSize], openedFolder[kPathSize], expected[kPathSize], opened[kPathSize];
-  if (!FolderOfPath(folder, sizeof folder, path) || !GetOpenedPath(folder, openedFolder, sizeof openedFolder) ||
-      !GetOpenedPath(path, opened, sizeof opened)) {
-    return true;  // the system cannot tell
+  if (FolderOfPath(folder, sizeof folder, path) && GetOpenedPath(folder, openedFolder, sizeof openedFolder) &&
+      GetOpenedPath(path, opened, sizeof opened)) {
+    const char* slash = strrchr(path, '\\');
+    if (!JoinPath(expected, sizeof expected, openedFolder, slash + 1) || CompareTextNoCase(opened, expected) != 0) {
+      return Opened::Elsewhere;
+    }
   }
-  const char* slash = strrchr(path, '\\');
-  return JoinPath(expected, sizeof expected, openedFolder, slash + 1) && CompareTextNoCase(opened, expected) == 0;
+  return information.nNumberOfLinks > 1 ? Opened::OtherNames : Opened::Own;
 }
 
-// Opens the log for appending; whatever else is at the path is removed first, never written through.
+// Opens the log for appending; whatever else is at the path is removed first, never written through:
+// a file of several names loses this one, a link goes as a link or, where the system would follow
+// it, stays, and then there is no log.
 HANDLE OpenLogFile(const char* path, void* descriptor) {
   SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
   DWORD flags = FILE_ATTRIBUTE_NORMAL | (GetNtMajorVersion() >= 5 ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
@@ -47,13 +53,10 @@ HANDLE OpenLogFile(const char* path, void* descriptor) {
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               descriptor != nullptr ? &security : nullptr, OPEN_ALWAYS, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) return file;
-    if (IsOwnPlainFile(file, path)) return file;
+    const Opened opened = Examine(file, path);
+    if (opened == Opened::Own) return file;
     CloseHandle(file);
-    // A hard link goes by its name; a link as a link, never through it (else it stays, and no log).
-    DWORD attributes = GetFileAttributesA(path);
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !DeleteFileA(path)) {
-      if (!DeleteLinkItself(path)) return INVALID_HANDLE_VALUE;
-    }
+    if (!(opened == Opened::OtherNames ? DeleteFileA(path) : DeleteLinkItself(path))) return INVALID_HANDLE_VALUE;
   }
   return INVALID_HANDLE_VALUE;
 }

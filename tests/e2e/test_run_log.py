@@ -225,6 +225,16 @@ class RunLog(rigs.RemovalRig):
         self.assertEqual(log.stat().st_nlink, 1)
         self.assert_ends(runs(self.log_of(program))[0][1], 0)
 
+        # A symbolic link there (which Wine follows where Windows would not): what it names stays too.
+        inst, program = self.install("C:\\Simbolico", LISTING)
+        log = self.default_log(program)
+        log.unlink(missing_ok=True)
+        log.symlink_to(outside)
+        self.assertEqual(self.silent(program), 0)
+        self.finished(inst)
+        self.assertEqual(outside.read_bytes(), b"not ours")
+        log.unlink()
+
         # An interactive removal writes none unless asked.
         inst, program = self.install("C:\\Interattivo", LISTING)
         self.remove(program)
