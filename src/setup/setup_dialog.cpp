@@ -48,9 +48,8 @@ void Confirm(HWND dialog) {
   } else {
     IntegrationSettings settings;
     ReadChoices(dialog, &settings);
-    char none[1];
-    status = CommitSetup(&settings, nullptr, outcome != nullptr ? outcome->groupFolder : none,
-                         outcome != nullptr ? sizeof outcome->groupFolder : sizeof none);
+    status = CommitSetup(&settings, nullptr, outcome != nullptr ? outcome->groupFolder : nullptr,
+                         outcome != nullptr ? sizeof outcome->groupFolder : 0);
   }
   if (!SilentMode && (status == SetupStatus::Busy || status == SetupStatus::Failed)) {
     char caption[kMessageSize];
