@@ -7,6 +7,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "call_count.h"
 #include "lang/language.h"
 #include "lang/messages.h"
 #include "platform/process.h"
@@ -29,13 +30,13 @@ static void Measure(const char* title, const IntegrationSettings& settings, int 
   long firstCalls = 0, calls = 0;
   for (int i = 0; i < rounds; ++i) {
     char group[1024] = "";
-    long before = RegistryCallCount();
+    long before = RegistryCalls();
     LARGE_INTEGER start, end, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     ApplySetup(&settings, group, sizeof group);
     QueryPerformanceCounter(&end);
-    calls = RegistryCallCount() - before;
+    calls = RegistryCalls() - before;
     double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
     if (i == 0) {
       first = ms;
@@ -60,22 +61,22 @@ static double Now() {
 static void Steps(const IntegrationSettings& settings) {
   char group[1024] = "";
   double t0 = Now();
-  long c0 = RegistryCallCount();
+  long c0 = RegistryCalls();
   RegisterAppPath();
   double t1 = Now();
-  long c1 = RegistryCallCount();
+  long c1 = RegistryCalls();
   ApplyShellExtension(&settings);
   double t2 = Now();
-  long c2 = RegistryCallCount();
+  long c2 = RegistryCalls();
   ApplyAssociations(&settings);
   double t3 = Now();
-  long c3 = RegistryCallCount();
+  long c3 = RegistryCalls();
   RegisterProgIds();
   double t4 = Now();
-  long c4 = RegistryCallCount();
+  long c4 = RegistryCalls();
   ApplyLinks(&settings, group, sizeof group);
   double t5 = Now();
-  long c5 = RegistryCallCount();
+  long c5 = RegistryCalls();
   printf("  steps: app path %.0f ms (%ld calls), shell extension %.0f ms (%ld), associations %.0f ms (%ld), "
          "ProgIDs %.0f ms (%ld), links %.0f ms (%ld)\n",
          t1 - t0, c1 - c0, t2 - t1, c2 - c1, t3 - t2, c3 - c2, t4 - t3, c4 - c3, t5 - t4, c5 - c4);

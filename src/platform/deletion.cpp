@@ -12,7 +12,9 @@ namespace {
 
 typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, char*, DWORD, DWORD);
 typedef LONG(WINAPI* SetInformationFunction)(HANDLE, void*, void*, ULONG, int);
+typedef LONG(WINAPI* QueryObjectFunction)(HANDLE, int, void*, ULONG, ULONG*);
 const int kFileDispositionInformation = 13;  // FILE_INFORMATION_CLASS
+const int kObjectNameInformation = 1;        // OBJECT_INFORMATION_CLASS
 
 struct IoStatus {
   LONG status;
@@ -22,6 +24,35 @@ struct IoStatus {
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // A final link is opened itself, not followed; folders open too.
 const DWORD kNoFollow = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+// OBJECT_NAME_INFORMATION with room for its text, which the system puts right behind it.
+struct NameInformation {
+  USHORT length;  // bytes
+  USHORT maximumLength;
+  wchar_t* buffer;
+  wchar_t text[kPathSize + 64];
+};
+
+void* NtFunction(const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name));
+}
+
+// The object name of an open handle; false where the system cannot tell or it does not fit.
+bool QueryObjectName(HANDLE handle, NameInformation* information) {
+  QueryObjectFunction query = reinterpret_cast<QueryObjectFunction>(NtFunction("NtQueryObject"));
+  ULONG returned = 0;
+  return query != nullptr &&
+         query(handle, kObjectNameInformation, information, sizeof *information, &returned) >= 0 &&
+         information->buffer != nullptr && information->length / sizeof(wchar_t) < kPathSize + 64;
+}
+
+bool MarkForDeletion(HANDLE handle) {
+  SetInformationFunction setInformation = reinterpret_cast<SetInformationFunction>(NtFunction("NtSetInformationFile"));
+  IoStatus io;
+  BOOLEAN remove = TRUE;
+  return setInformation != nullptr &&
+         setInformation(handle, &io, &remove, sizeof remove, kFileDispositionInformation) >= 0;
+}
 
 // Both looked up at run time: the first came with Windows Vista, the second is the NT family's own.
 FinalPathFunction FinalPathOfHandle() {
@@ -91,12 +122,44 @@ bool LeadsInside(const char* path, const char* openedFolder) {
   return openedFolder[0] == '\0' || !GetOpenedPath(path, opened, sizeof opened) || IsSameOrInside(opened, openedFolder);
 }
 
+void GetFolderObjectName(const char* path, ObjectName* out) {
+  out->length = 0;
+  if (GetNtMajorVersion() == 0) return;
+  KernelHandle folder(CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+  NameInformation information;
+  if (!folder.IsValid() || !QueryObjectName(folder.Get(), &information)) return;
+  int length = information.length / sizeof(wchar_t);
+  while (length > 0 && information.buffer[length - 1] == L'\\') --length;
+  memcpy(out->text, information.buffer, length * sizeof(wchar_t));
+  out->length = length;
+}
+
+// The one handle is opened not following a final link where the system can, without folder
+// semantics (a folder, a junction included, is not opened), and with every sharing mode: an
+// entry held open without FILE_SHARE_DELETE cannot be marked anyway. What it names must begin with
+// the folder's name exactly as the system gave it; any other spelling goes the careful way.
+QuickDeletion DeleteFileInside(const char* path, const ObjectName& folder) {
+  if (folder.length == 0) return QuickDeletion::NotDone;
+  KernelHandle file(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.IsValid()) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? QuickDeletion::Gone
+                                                                          : QuickDeletion::NotDone;
+  }
+  NameInformation information;
+  if (!QueryObjectName(file.Get(), &information)) return QuickDeletion::NotDone;
+  const int length = information.length / sizeof(wchar_t);
+  if (length <= folder.length || information.buffer[folder.length] != L'\\' ||
+      memcmp(information.buffer, folder.text, folder.length * sizeof(wchar_t)) != 0) {
+    return QuickDeletion::NotDone;
+  }
+  return MarkForDeletion(file.Get()) ? QuickDeletion::Deleted : QuickDeletion::NotDone;
+}
+
 bool DeleteLinkItself(const char* path) {
   // Links came with NT 5; the 9x family has none.
   if (GetNtMajorVersion() < 5) return false;
-  SetInformationFunction setInformation = reinterpret_cast<SetInformationFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
-  if (setInformation == nullptr) return false;
   KernelHandle link(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
   if (!link.IsValid()) return false;
   // What was opened must be the link itself, not what it leads to. Before Windows Vista the system
@@ -108,9 +171,7 @@ bool DeleteLinkItself(const char* path) {
        strlen(opened) != strlen(path))) {
     return false;
   }
-  IoStatus io;
-  BOOLEAN remove = TRUE;
-  return setInformation(link.Get(), &io, &remove, sizeof remove, kFileDispositionInformation) >= 0;
+  return MarkForDeletion(link.Get());
 }
 
 bool DeleteFolderTree(const char* path) {

@@ -6,6 +6,8 @@
 #pragma once
 #include <stddef.h>
 
+#include "platform/paths.h"
+
 // Whether the attributes are those of a link, or of nothing at all (INVALID_FILE_ATTRIBUTES has the
 // link's bit set as well): either way there is nothing to delete behind it.
 bool IsLinkOrMissing(unsigned long attributes);
@@ -20,6 +22,21 @@ bool IsSameOrInside(const char* path, const char* folder);
 // Whether the file at `path` is opened where `openedFolder` (GetOpenedPath of its folder, or empty
 // where the system cannot tell) says: false when a link put in its place leads elsewhere.
 bool LeadsInside(const char* path, const char* openedFolder);
+
+// The name the system gives an open folder in its own namespace ("\\Device\\..." on Windows), for
+// DeleteFileInside. `length` is 0 where the system cannot tell (the 9x family, or no such folder).
+struct ObjectName {
+  int length;  // characters
+  wchar_t text[kPathSize + 64];
+};
+void GetFolderObjectName(const char* path, ObjectName* out);
+
+// Deletes the file at `path` through the one handle that asks where it opens, when that is inside
+// `folder` (GetFolderObjectName) and nothing stands in the way. NotDone leaves every other case
+// (a folder, a read-only file, one opened elsewhere, a system that cannot tell) to the caller,
+// with nothing changed.
+enum class QuickDeletion { Deleted, Gone, NotDone };
+QuickDeletion DeleteFileInside(const char* path, const ObjectName& folder);
 
 // Removes the link at `path` itself, never its target. False when the system would follow it; the
 // link then stays.

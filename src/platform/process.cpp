@@ -102,7 +102,6 @@ int CompareTextNoCase(const char* a, const char* b) {
 // sees either nothing yet (and asks itself) or all of it: the family in bit 16, the major version in
 // bits 8-15, the minor one in bits 0-7, and bit 31 once it is known.
 static volatile LONG cachedVersion = 0;
-static volatile LONG versionQueries = 0;
 
 static LONG Version() {
   LONG known = cachedVersion;
@@ -111,7 +110,6 @@ static LONG Version() {
   ZeroMemory(&info, sizeof info);
   info.dwOSVersionInfoSize = sizeof info;
   GetVersionExA(&info);
-  InterlockedIncrement(&versionQueries);
   known = static_cast<LONG>(0x80000000u | (info.dwPlatformId == VER_PLATFORM_WIN32_NT ? 0x10000u : 0u) |
                             (info.dwMajorVersion & 0xFFu) << 8 | (info.dwMinorVersion & 0xFFu));
   InterlockedExchange(&cachedVersion, known);
@@ -127,8 +125,6 @@ bool IsNewerSystem() {
   unsigned long version = static_cast<unsigned long>(Version());
   return (version >> 8 & 0xFFu) > 4 || (version & 0xFFu) > 10;
 }
-
-int VersionQueries() { return versionQueries; }
 
 void DescribeSystemVersion(char* out, size_t size) {
   OSVERSIONINFOA info;

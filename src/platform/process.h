@@ -43,5 +43,3 @@ unsigned long GetNtMajorVersion();
 // ones as bytes in the registry.
 bool IsNewerSystem();
 
-// How often the system has been asked, for the tests of the cache.
-int VersionQueries();

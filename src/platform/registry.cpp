@@ -9,10 +9,7 @@
 
 namespace {
 
-volatile LONG registryCalls = 0;
 volatile LONG failedWrites = 0;
-
-void Counted() { InterlockedIncrement(&registryCalls); }
 
 // "what" and the key as the log names it: "HKLM\Software\...".
 void DescribeKey(char* out, size_t size, const char* what, HKEY root, const char* keyPath) {
@@ -31,7 +28,6 @@ void LogRemoved(HKEY root, const char* keyPath) {
 
 HKEY OpenWithRights(HKEY root, const char* keyPath, REGSAM rights) {
   HKEY key = nullptr;
-  Counted();
   if (RegOpenKeyExA(root, keyPath, 0, rights, &key) != ERROR_SUCCESS) return nullptr;
   return key;
 }
@@ -41,7 +37,6 @@ LONG WriteValue(HKEY root, const char* keyPath, const char* valueName, DWORD typ
   RegKey key(CreateRegKey(root, keyPath, view));
   LONG status = ERROR_CANTWRITE;
   if (key.Get() != nullptr) {
-    Counted();
     status = RegSetValueExA(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
   }
   if (status != ERROR_SUCCESS) {
@@ -61,7 +56,6 @@ long ReadValue(HKEY root, const char* keyPath, const char* valueName, void* out,
   if (key.Get() == nullptr) return -1;
   DWORD type = 0;
   DWORD got = static_cast<DWORD>(size);
-  Counted();
   if (RegQueryValueExA(key.Get(), valueName, nullptr, &type, static_cast<BYTE*>(out), &got) != ERROR_SUCCESS) {
     return -1;
   }
@@ -74,7 +68,6 @@ typedef LONG(WINAPI* DeleteKeyExFunction)(HKEY, const char*, REGSAM, DWORD);
 // only 64-bit Windows (where alone that view is ever asked for) is sure to have. Deletes a key
 // without subkeys, or on the 9x family any key with all below it.
 LONG DeleteOne(HKEY parent, const char* name, REGSAM view) {
-  Counted();
   if (view == 0) return RegDeleteKeyA(parent, name);
   DeleteKeyExFunction deleteKeyEx = reinterpret_cast<DeleteKeyExFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
@@ -92,7 +85,6 @@ LONG DeleteTreeBelow(HKEY parent, const char* name, REGSAM view, int depth) {
     for (DWORD index = 0;;) {
       char child[kRegNameSize];
       DWORD length = sizeof child;
-      Counted();
       LONG status = RegEnumKeyExA(key.Get(), index, child, &length, nullptr, nullptr, nullptr, nullptr);
       if (status == ERROR_MORE_DATA) {
         ++index;
@@ -107,13 +99,11 @@ LONG DeleteTreeBelow(HKEY parent, const char* name, REGSAM view, int depth) {
 
 }  // namespace
 
-long RegistryCallCount() { return registryCalls; }
 long RegistryWriteFailures() { return failedWrites; }
 
 HKEY CreateRegKey(HKEY root, const char* keyPath, REGSAM view) {
   HKEY key = nullptr;
   DWORD disposition = 0;
-  Counted();
   if (RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr, &key,
                       &disposition) != ERROR_SUCCESS) {
     return nullptr;
@@ -126,7 +116,6 @@ HKEY OpenRegKey(HKEY root, const char* keyPath, REGSAM view) {
 }
 
 bool CloseRegKey(HKEY key) {
-  Counted();
   return RegCloseKey(key) == ERROR_SUCCESS;
 }
 
@@ -189,7 +178,6 @@ LONG DeleteRegKey(HKEY root, const char* keyPath, REGSAM view) {
 LONG DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   RegKey key(OpenWithRights(root, keyPath, KEY_SET_VALUE | view));
   if (key.Get() == nullptr) return ERROR_FILE_NOT_FOUND;
-  Counted();
   return RegDeleteValueA(key.Get(), valueName);
 }
 
@@ -208,14 +196,12 @@ bool RegKeyExists(HKEY root, const char* keyPath) {
 bool RegValueExists(HKEY root, const char* keyPath, const char* valueName) {
   RegKey key(OpenRegKey(root, keyPath));
   if (key.Get() == nullptr) return false;
-  Counted();
   return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 bool RegKeyIsEmpty(HKEY root, const char* keyPath, REGSAM view) {
   RegKey key(OpenWithRights(root, keyPath, KEY_QUERY_VALUE | view));
   DWORD subkeys = 1, values = 1;
-  Counted();
   return key.Get() != nullptr && RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
                                                   &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
          subkeys == 0 && values == 0;

@@ -45,7 +45,5 @@ bool RegKeyIsEmpty(HKEY root, const char* keyPath, REGSAM view = 0);
 // it; 0 elsewhere.
 REGSAM NativeRegistryView();
 
-// Registry API calls made so far, on any thread, for the benchmarks.
-long RegistryCallCount();
 // Writes that failed so far, on any thread: a setup that made one did not set everything up.
 long RegistryWriteFailures();

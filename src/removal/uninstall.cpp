@@ -108,35 +108,79 @@ bool CollectEntries(char* text, unsigned long size, Array<char*>* entries) {
   return true;
 }
 
-// Passes over the entries until one deletes nothing. An entry deleted, found gone or refused (its
-// path does not fit, or leads through a link) is not tried again and is cleared in `entries`; the
-// others (in use, a folder still holding unlisted files, a link that cannot be removed as one) are
-// tried in every pass and stay.
+// One pass's share of the entries: those from `first` on, every `step`-th.
+struct PassShare {
+  const char* folder;
+  const char* openedFolder;
+  const ObjectName* folderName;
+  Array<char*>* entries;
+  int first;
+  int step;
+  int deleted;
+  unsigned long counts[2];  // deleted, found gone
+};
+
+// Tries each entry of the share once. An entry deleted, found gone or refused (its path does not
+// fit, or leads through a link) is cleared in `entries` and not tried again.
+DWORD WINAPI RunPassShare(void* parameter) {
+  PassShare& share = *static_cast<PassShare*>(parameter);
+  const size_t folderLength = strlen(share.folder);
+  char checked[kPathSize];
+  checked[0] = '\0';
+  for (int i = share.first; i < share.entries->Count(); i += share.step) {
+    char*& entry = (*share.entries)[i];
+    char path[kPathSize];
+    if (entry == nullptr) continue;
+    // Never a cut path, which would name another file.
+    if (!JoinPath(path, sizeof path, share.folder, entry)) {
+      LogStep("refused (too long): ", entry);
+      entry = nullptr;
+      continue;
+    }
+    Deletion result;
+    if (share.openedFolder[0] == '\0') {
+      result = PassesThroughLink(path, folderLength, checked) ? Deletion::Refused : DeleteEntry(path, share.openedFolder);
+    } else {
+      QuickDeletion quick = DeleteFileInside(path, *share.folderName);
+      result = quick == QuickDeletion::Deleted ? Deletion::Deleted
+               : quick == QuickDeletion::Gone  ? Deletion::Gone
+                                               : DeleteEntry(path, share.openedFolder);
+    }
+    if (result == Deletion::Refused) LogStep("refused (behind a link): ", entry);
+    if (result != Deletion::Failed) entry = nullptr;
+    if (result == Deletion::Deleted) ++share.deleted;
+    if (result == Deletion::Deleted || result == Deletion::Gone) ++share.counts[result == Deletion::Gone];
+  }
+  return 0;
+}
+
+// Passes over the entries until one deletes nothing; the others (in use, a folder still holding
+// unlisted files, a link that cannot be removed as one) are tried in every pass and stay in
+// `entries`. A long list is shared by two threads: under Wine a deletion waits mostly on the
+// server, and two of them in flight take about as long as one alone. A short list keeps one
+// thread and so the same order of calls in every run.
 void DeleteEntries(const char* folder, const char* openedFolder, Array<char*>* entries) {
-  const size_t folderLength = strlen(folder);
-  unsigned long counts[2] = {0, 0};  // deleted, found gone
+  const int kSharedFrom = 256;
+  ObjectName folderName;
+  folderName.length = 0;
+  // Only where the system can tell where a path opens (see GetOpenedPath) is the quick way taken.
+  if (openedFolder[0] != '\0') GetFolderObjectName(folder, &folderName);
+  const int step = folderName.length > 0 && entries->Count() >= kSharedFrom ? 2 : 1;
+  unsigned long counts[2] = {0, 0};
   int deleted;
   do {
+    PassShare shares[2];
+    for (int s = 0; s < 2; ++s) shares[s] = {folder, openedFolder, &folderName, entries, s, step, 0, {0, 0}};
+    KernelHandle second(step == 2 ? CreateThread(nullptr, 0, RunPassShare, &shares[1], 0, nullptr) : nullptr);
+    // Without a second thread the first takes every entry.
+    if (step == 2 && !second.IsValid()) shares[0].step = 1;
+    RunPassShare(&shares[0]);
+    if (second.IsValid()) WaitForSingleObject(second.Get(), INFINITE);
     deleted = 0;
-    char checked[kPathSize];
-    checked[0] = '\0';
-    for (int i = 0; i < entries->Count(); ++i) {
-      char*& entry = (*entries)[i];
-      char path[kPathSize];
-      if (entry == nullptr) continue;
-      // Never a cut path, which would name another file.
-      if (!JoinPath(path, sizeof path, folder, entry)) {
-        LogStep("refused (too long): ", entry);
-        entry = nullptr;
-        continue;
-      }
-      Deletion result = openedFolder[0] == '\0' && PassesThroughLink(path, folderLength, checked)
-                            ? Deletion::Refused
-                            : DeleteEntry(path, openedFolder);
-      if (result == Deletion::Refused) LogStep("refused (behind a link): ", entry);
-      if (result != Deletion::Failed) entry = nullptr;
-      if (result == Deletion::Deleted) ++deleted;
-      if (result == Deletion::Deleted || result == Deletion::Gone) ++counts[result == Deletion::Gone];
+    for (const PassShare& share : shares) {
+      deleted += share.deleted;
+      counts[0] += share.counts[0];
+      counts[1] += share.counts[1];
     }
   } while (deleted != 0);
   char deletedText[12], goneText[12];

@@ -58,6 +58,25 @@ class Links(rigs.RemovalRig):
         self.assertEqual(self.pending_deletions(), [])
         self.assertFalse((inst / "Korvex.exe").exists())
 
+    def test_a_long_list_shared_by_two_threads_keeps_the_same_promises(self):
+        # Long enough for two threads: every file goes the quick way but a read-only one and a link
+        # to a file outside, and the folders go in later passes.
+        victim = self.rig.drive_c / "vittima2.txt"
+        victim.write_bytes(b"not ours")
+        dirs = ["d%02d" % d for d in range(16)]
+        files = ["%s\\f%02d.txt" % (d, f) for d in dirs for f in range(20)] + ["d03\\sola.txt"]
+        listing = "\r\n".join(["Korvex.exe", "kvxext.dll"] + dirs + files + ["d07\\link.txt", "Uninstall.exe", ""])
+        folder = "C:\\Lunga"
+        inst, program = self.install(folder, listing.encode(), files=[f.replace("\\", "/") for f in files],
+                                     readonly=["d03\\sola.txt"])
+        (inst / "d07" / "link.txt").symlink_to(victim)
+        rec = self.rig.run_script([R.run(60000, program, "/remove", "/s")]).exit()
+        self.assertEqual(rec.int("code"), 1603)
+        self.wait_until(lambda: not self.batches(), "batch file gone")
+        self.assertEqual(victim.read_bytes(), b"not ours")
+        left = sorted(str(p.relative_to(inst)) for p in inst.rglob("*"))
+        self.assertEqual(left, ["d07", "d07/link.txt"])
+
 
 if __name__ == "__main__":
     unittest.main()

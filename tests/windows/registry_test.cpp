@@ -6,6 +6,7 @@
 
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "call_count.h"
 #include "registry_support.h"
 #include "setup/settings.h"
 
@@ -169,7 +170,7 @@ TEST_F(Registry, TreeDeletionTakesLongNames) {
 
 TEST_F(Registry, EveryOpenedKeyIsClosed) {
   // Each operation opens at most one key and closes it: run many and count the calls made.
-  long before = RegistryCallCount();
+  long before = RegistryCalls();
   for (int i = 0; i < 50; ++i) {
     WriteOwnRegString("Setup", "Type", "abc");
     char buffer[8];
@@ -177,5 +178,5 @@ TEST_F(Registry, EveryOpenedKeyIsClosed) {
     RegKeyExists(HKEY_CURRENT_USER, "Software\\Korvex\\Setup");
   }
   // Per round: create+set+close, open+query+close, open+close.
-  EXPECT_EQ(RegistryCallCount() - before, 50 * (3 + 3 + 2));
+  EXPECT_EQ(RegistryCalls() - before, 50 * (3 + 3 + 2));
 }
