@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <string.h>
 
+#include "import_swap.h"
+
 const int kSlots = 16;
 
-// Thunk i adds one to kvx_counts[i] and jumps to kvx_real[i]: the real
-// function then runs with the caller's stack as the caller made it.
+// Thunk i adds one to kvx_counts[i] and jumps to kvx_real[i]: the real function then runs with the
+// caller's stack as the caller made it.
 extern "C" {
 volatile LONG kvx_counts[kSlots];
 void* kvx_real[kSlots];
@@ -37,40 +39,18 @@ struct Hooked {
 Hooked hooked[kSlots];
 int hookedCount = 0;
 
-// Points this program's import slot of `name` from `library` at a counting thunk, once; the
-// thunk's index, or -1 when the program does not import it.
+// Points this program's import slot of `name` from `library` at a counting thunk, once, for the
+// whole run; the thunk's index, or -1 when the program does not import it.
 int Hook(const char* library, const char* name) {
   for (int i = 0; i < hookedCount; ++i) {
     if (strcmp(hooked[i].name, name) == 0) return hooked[i].slot;
   }
   if (hookedCount == kSlots) return -1;
-  BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-  const IMAGE_NT_HEADERS* nt =
-      reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  int slot = -1;
-  for (const IMAGE_IMPORT_DESCRIPTOR* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       d->Name != 0 && slot < 0; ++d) {
-    if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), library) != 0) continue;
-    const IMAGE_THUNK_DATA* names =
-        reinterpret_cast<const IMAGE_THUNK_DATA*>(base + (d->OriginalFirstThunk != 0 ? d->OriginalFirstThunk : d->FirstThunk));
-    IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const char* imported =
-          reinterpret_cast<const char*>(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name);
-      if (strcmp(imported, name) != 0) continue;
-      slot = hookedCount;
-      kvx_real[slot] = reinterpret_cast<void*>(slots->u1.Function);
-      DWORD old;
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-      slots->u1.Function = reinterpret_cast<DWORD_PTR>(kvx_count_thunks + 16 * slot);
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-      break;
-    }
-  }
-  hooked[hookedCount++] = {name, slot};
-  return slot;
+  int slot = hookedCount;
+  kvx_real[slot] = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(library), name));
+  ImportSwap* swap = new ImportSwap(library, name, kvx_count_thunks + 16 * slot);  // never put back
+  hooked[hookedCount++] = {name, swap->Active() ? slot : -1};
+  return hooked[hookedCount - 1].slot;
 }
 
 template <size_t N>

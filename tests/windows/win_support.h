@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "import_swap.h"
+
 std::string ExeFolder();  // with a trailing "\"
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
@@ -25,22 +27,6 @@ class WindowsExpected {
   ~WindowsExpected();
   WindowsExpected(const WindowsExpected&) = delete;
   WindowsExpected& operator=(const WindowsExpected&) = delete;
-};
-
-// Sends this binary's calls of one imported function to `replacement` while it lives: the
-// program's code is linked in, so its calls go through the same import slot.
-class ImportSwap {
- public:
-  ImportSwap(const char* dll, const char* function, void* replacement);
-  ~ImportSwap();
-  ImportSwap(const ImportSwap&) = delete;
-  ImportSwap& operator=(const ImportSwap&) = delete;
-  bool Active() const { return original_ != nullptr; }
-
- private:
-  bool Write(void* value);
-  void** slot_ = nullptr;
-  void* original_ = nullptr;
 };
 
 // What the window watch found in the running test so far; taking it keeps the test from failing.
