@@ -116,7 +116,6 @@ struct PassShare {
   Array<char*>* entries;
   int first;
   int step;
-  int deleted;
   unsigned long counts[2];  // deleted, found gone
 };
 
@@ -148,7 +147,6 @@ DWORD WINAPI RunPassShare(void* parameter) {
     }
     if (result == Deletion::Refused) LogStep("refused (behind a link): ", entry);
     if (result != Deletion::Failed) entry = nullptr;
-    if (result == Deletion::Deleted) ++share.deleted;
     if (result == Deletion::Deleted || result == Deletion::Gone) ++share.counts[result == Deletion::Gone];
   }
   return 0;
@@ -167,10 +165,10 @@ void DeleteEntries(const char* folder, const char* openedFolder, Array<char*>* e
   if (openedFolder[0] != '\0') GetFolderObjectName(folder, &folderName);
   const int step = folderName.length > 0 && entries->Count() >= kSharedFrom ? 2 : 1;
   unsigned long counts[2] = {0, 0};
-  int deleted;
+  unsigned long deleted;
   do {
     PassShare shares[2];
-    for (int s = 0; s < 2; ++s) shares[s] = {folder, openedFolder, &folderName, entries, s, step, 0, {0, 0}};
+    for (int s = 0; s < 2; ++s) shares[s] = {folder, openedFolder, &folderName, entries, s, step, {0, 0}};
     KernelHandle second(step == 2 ? CreateThread(nullptr, 0, RunPassShare, &shares[1], 0, nullptr) : nullptr);
     // Without a second thread the first takes every entry.
     if (step == 2 && !second.IsValid()) shares[0].step = 1;
@@ -178,7 +176,7 @@ void DeleteEntries(const char* folder, const char* openedFolder, Array<char*>* e
     if (second.IsValid()) WaitForSingleObject(second.Get(), INFINITE);
     deleted = 0;
     for (const PassShare& share : shares) {
-      deleted += share.deleted;
+      deleted += share.counts[0];
       counts[0] += share.counts[0];
       counts[1] += share.counts[1];
     }
